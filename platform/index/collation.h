@@ -1,0 +1,31 @@
+// The order of character keys. One object is in force for the whole table layer
+// (TableSettings::collation); indexes compare their character keys through it, numeric,
+// date and logical keys always compare as bytes.
+#pragma once
+
+#include <memory>
+#include <string_view>
+
+namespace xbase {
+
+class CodePage;
+
+class Collation {
+ public:
+  virtual ~Collation() = default;
+  virtual const char* name() const = 0;  // "binary", "czech", "windows"
+  // Three-way compare of two keys of equal length in the table's code page.
+  virtual int compare(std::string_view a, std::string_view b, const CodePage& cp) const = 0;
+};
+
+// Byte order of the stored key (FoxPro MACHINE, Harbour with a binary code page).
+const Collation& binary_collation();
+// The Czech national order of the CP852 tables: CH after H, accented letters right after
+// their base letter, upper case before lower case of the same letter (every byte distinct).
+const Collation& czech_collation();
+// The operating system's user locale (CompareStringW on Windows; elsewhere byte order).
+const Collation& locale_collation();
+// By name ("binary", "czech", "windows"); nullptr for an unknown name.
+const Collation* collation_by_name(std::string_view name);
+
+}  // namespace xbase
