@@ -2,12 +2,12 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
-#include <strings.h>
 
 #include "platform/file/file.h"
 
@@ -63,8 +63,8 @@ class PosixFile : public File {
   size_t read_at(uint64_t off, void* buf, size_t n) override {
     size_t done = 0;
     while (done < n) {
-      ssize_t r = ::pread(fd_, static_cast<char*>(buf) + done, n - done,
-                          static_cast<off_t>(off + done));
+      ssize_t r =
+          ::pread(fd_, static_cast<char*>(buf) + done, n - done, static_cast<off_t>(off + done));
       if (r < 0) {
         if (errno == EINTR) continue;
         fail(path_, "read", errno);
@@ -136,7 +136,8 @@ class PosixFileSystem : public FileSystem {
       int err = errno;
       ::close(fd);
       if (err == EWOULDBLOCK)
-        throw FileError(FileErrorKind::kSharing, 32, path, path + ": file is in use by another process");
+        throw FileError(FileErrorKind::kSharing, 32, path,
+                        path + ": file is in use by another process");
       fail(path, "share lock", err);
     }
     auto f = std::make_unique<PosixFile>(fd, path);

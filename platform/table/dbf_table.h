@@ -32,10 +32,15 @@ struct FieldSpec {
   int decimals = 0;
 };
 
+// Where record and append locks sit (byte offsets far beyond the data): Clipper's scheme for
+// tables used with NTX indexes, FoxPro's for tables used with CDX indexes.
+enum class LockScheme { kClipper, kVfp };
+
 struct TableOpenOptions {
   ShareMode share = ShareMode::kShared;
   bool read_only = false;
   int codepage = 852;  // the code page of the table's text
+  LockScheme locks = LockScheme::kClipper;
 };
 
 class DbfTable : public RecordSource, public RecordScanner {
@@ -85,7 +90,7 @@ class DbfTable : public RecordSource, public RecordScanner {
 
   // Field access. Text in UTF-8, converted from/to the table's code page; a value is
   // converted and cut to the field's type and width. Unknown names throw TableError.
-  Value get(std::string_view field) const;  // C as UTF-8 with blanks kept, N, D, L
+  Value get(std::string_view field) const;             // C as UTF-8 with blanks kept, N, D, L
   std::string get_text(std::string_view field) const;  // C/M/other as UTF-8; N/D/L formatted
   void put(std::string_view field, const Value& v);    // C text given as UTF-8
   void put_raw(int index, std::string_view bytes);     // bytes cut/padded to the width
@@ -95,8 +100,8 @@ class DbfTable : public RecordSource, public RecordScanner {
 
   void append_blank();  // a blank record at the end; it becomes current
   void set_deleted(bool deleted);
-  void zap();           // exclusive only
-  void commit();        // the current record, the header, the indexes; then to the disk
+  void zap();     // exclusive only
+  void commit();  // the current record, the header, the indexes; then to the disk
   void close();
 
   // Index bags of this table. The first bag's first order is order 1.
@@ -114,15 +119,25 @@ class DbfTable : public RecordSource, public RecordScanner {
 
  private:
   DbfTable() = default;
+  uint64_t record_offset(uint32_t recno) const;
   void read_record(uint32_t recno);
+  void write_record(uint32_t recno, const char* bytes);
+  void flush_pending();
+  size_t pending_count() const;
   void flush_record();  // "go cold": write the changed record, then move its keys
-  void move_to_entry(bool ok, const IndexKey& e);
+  void mark_hot();      // before the first change of the current record
+  void go_phantom();
   bool record_visible() const;
-  void skip_hidden(int direction);
-  void write_header(bool with_eof);
+  void skip_natural(long n);
+  void skip_ordered(long n);
+  bool sync_order();
+  void settle(int direction);
+  void write_header();
   uint32_t count_from_size();
   void check_writable(const char* what) const;
-  void index_insert_current();
+  uint64_t append_lock_offset() const;
+  uint64_t record_lock_offset(uint32_t recno) const;
+  bool lock_with_retry(uint64_t off, uint64_t len);
   std::vector<std::optional<std::string>> current_keys() const;
 
   std::string path_;
@@ -135,9 +150,16 @@ class DbfTable : public RecordSource, public RecordScanner {
   uint32_t recno_ = 0;
   std::vector<char> rec_;
   bool eof_ = true, bof_ = true, found_ = false;
-  bool dirty_ = false;          // record buffer differs from the file
-  bool appended_ = false;       // current record was appended and has no keys yet
+  bool dirty_ = false;     // record buffer differs from the file
+  bool appended_ = false;  // current record was appended and has no keys yet
   bool header_dirty_ = false;
+  bool eof_written_ = true;    // the end-of-file mark follows the last record
+  bool order_synced_ = false;  // the controlling order's cursor is on the current record
+  uint32_t locked_recno_ = 0;  // shared mode: the record lock we hold
+  std::vector<char> pending_;  // exclusive mode: appended records not yet written
+  uint32_t pending_first_ = 0xFFFFFFFF;
+  std::vector<char> cache_;  // exclusive mode: read-ahead of the data area
+  uint64_t cache_off_ = 0;
   std::vector<std::optional<std::string>> old_keys_;  // keys before the first change
   std::vector<std::unique_ptr<IndexBag>> bags_;
   size_t controlling_ = 0;

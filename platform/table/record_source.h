@@ -16,7 +16,7 @@ struct FieldInfo {
   char type = 'C';   // C N F D L M, or any other letter kept raw
   int length = 0;
   int decimals = 0;
-  int offset = 0;    // inside the record, after the deletion flag byte
+  int offset = 0;  // inside the record, after the deletion flag byte
 };
 
 class RecordSource {

@@ -8,12 +8,12 @@ namespace xbase {
 class Collation;
 
 struct TableSettings {
-  bool exclusive = false;           // default share mode of an open that asks for nothing
-  bool deleted_hidden = true;       // deleted records hidden from navigation and seek
-  std::string driver = "DBFNTX";    // driver of opens and creations that name none
-  std::string default_folder;       // folder for bare table names
-  bool ansi = false;                // false: tables hold the OEM code page
-  int oem_codepage = 852;           // the OEM page of the tables
+  bool exclusive = false;         // default share mode of an open that asks for nothing
+  bool deleted_hidden = true;     // deleted records hidden from navigation and seek
+  std::string driver = "DBFNTX";  // driver of opens and creations that name none
+  std::string default_folder;     // folder for bare table names
+  bool ansi = false;              // false: tables hold the OEM code page
+  int oem_codepage = 852;         // the OEM page of the tables
   std::string date_format = "DD.MM.YYYY";
   bool century = true;
   int epoch = 1910;

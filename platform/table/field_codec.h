@@ -1,0 +1,20 @@
+// Field values as the DBF stores them: N right-aligned ASCII with '.' and a leading '-',
+// D as YYYYMMDD, L as T/F, C blank-padded.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace xbase {
+
+// Text of value in width characters with decimals places (STR(value, width, decimals)),
+// rounded half away from zero; nothing when the number does not fit.
+std::optional<std::string> format_number(double value, int width, int decimals);
+// The number a stored N/F field holds: leading blanks skipped, blank reads as 0.
+double parse_number(std::string_view bytes);
+bool parse_logical(std::string_view bytes);  // T t Y y are true
+// bytes cut or blank-padded to width.
+std::string fit_text(std::string_view bytes, int width);
+
+}  // namespace xbase

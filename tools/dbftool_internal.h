@@ -1,0 +1,17 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/file/file.h"
+#include "platform/table/dbf_table.h"
+
+namespace dbftool {
+
+// Opens shared and read-only, so that support can look at a folder in use.
+std::unique_ptr<xbase::DbfTable> open_for_reading(const std::string& path);
+
+int cmd_dump(const std::string& path, std::ostream& out);
+int cmd_info(const std::string& path, std::ostream& out);
+
+}  // namespace dbftool
