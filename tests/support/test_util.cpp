@@ -12,12 +12,27 @@ namespace fs = std::filesystem;
 
 namespace testutil {
 
-std::string fixtures_dir() {
-  if (const char* env = std::getenv("IO_FIXTURES")) return env;
-  return IO_FIXTURES_DIR;
+std::string host_path(const std::string& path) {
+#ifdef _WIN32
+  // The Windows build runs under Wine on the build machine, whose root is drive Z:.
+  if (path.size() > 1 && path[0] == '/' && path[1] != '/') {
+    std::string p = "Z:" + path;
+    for (char& c : p)
+      if (c == '/') c = '\\';
+    return p;
+  }
+#endif
+  return path;
 }
 
-std::string fixture(const std::string& folder) { return (fs::path(fixtures_dir()) / folder).string(); }
+std::string fixtures_dir() {
+  if (const char* env = std::getenv("IO_FIXTURES")) return host_path(env);
+  return host_path(IO_FIXTURES_DIR);
+}
+
+std::string fixture(const std::string& folder) {
+  return (fs::path(fixtures_dir()) / folder).string();
+}
 
 TempDir::TempDir() {
   std::random_device rd;
@@ -37,7 +52,9 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ec);
 }
 
-std::string TempDir::file(const std::string& name) const { return (fs::path(path_) / name).string(); }
+std::string TempDir::file(const std::string& name) const {
+  return (fs::path(path_) / name).string();
+}
 
 void copy_fixture(const std::string& folder, const std::string& dir) {
   for (const auto& e : fs::directory_iterator(fixture(folder))) {
@@ -64,12 +81,20 @@ std::string read_text(const std::string& path) {
 
 std::string run_command(const std::string& cmd, int* status) {
   std::string out;
+#ifdef _WIN32
+  FILE* p = _popen(cmd.c_str(), "r");
+#else
   FILE* p = popen(cmd.c_str(), "r");
+#endif
   if (!p) throw std::runtime_error("cannot run: " + cmd);
   char buf[4096];
   size_t n;
   while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+#ifdef _WIN32
+  int rc = _pclose(p);
+#else
   int rc = pclose(p);
+#endif
   if (status) *status = rc;
   return out;
 }

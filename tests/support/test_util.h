@@ -6,6 +6,8 @@
 
 namespace testutil {
 
+// A path of the build machine as this program sees it (a Unix path under Wine becomes Z:\...).
+std::string host_path(const std::string& path);
 // The folder of the fixture folders (read-only).
 std::string fixtures_dir();
 std::string fixture(const std::string& folder);  // fixtures_dir()/folder
