@@ -47,7 +47,7 @@ std::string escape(const std::string& s) {
 int cmd_dump(const std::string& path, std::ostream& out) {
   auto t = open_for_reading(path);
   const auto& fields = t->header().fields;
-  out << "## " << xbase::path_basename(path) << " records=" << t->record_count() << " fields=";
+  out << "## " << xbase::path_basename(t->path()) << " records=" << t->record_count() << " fields=";
   for (size_t i = 0; i < fields.size(); ++i) {
     const auto& f = fields[i];
     out << (i ? "," : "") << f.name << ":" << f.type << ":" << f.length << ":" << f.decimals;

@@ -72,6 +72,10 @@ std::string DbfTable::get_text(std::string_view field) const {
       return v.log() ? "T" : "F";
     case 'M':
       return cp_->to_utf8(memo(i));
+    case 'C': {
+      const std::string& b = v.str();
+      return cp_->to_utf8(std::string_view(b).substr(0, b.find_last_not_of(' ') + 1));
+    }
     default:
       return cp_->to_utf8(v.str());
   }

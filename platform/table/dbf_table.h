@@ -90,11 +90,12 @@ class DbfTable : public RecordSource, public RecordScanner {
 
   // Field access. Text in UTF-8, converted from/to the table's code page; a value is
   // converted and cut to the field's type and width. Unknown names throw TableError.
-  Value get(std::string_view field) const;             // C as UTF-8 with blanks kept, N, D, L
-  std::string get_text(std::string_view field) const;  // C/M/other as UTF-8; N/D/L formatted
-  void put(std::string_view field, const Value& v);    // C text given as UTF-8
-  void put_raw(int index, std::string_view bytes);     // bytes cut/padded to the width
-  std::string raw_bytes(int index) const;              // the field's bytes as stored
+  Value get(std::string_view field) const;  // C as UTF-8 with blanks kept, N, D, L
+  // Display text: C without trailing blanks, memo text, N as STR(), D as YYYYMMDD or "", L T/F.
+  std::string get_text(std::string_view field) const;
+  void put(std::string_view field, const Value& v);  // C text given as UTF-8
+  void put_raw(int index, std::string_view bytes);   // bytes cut/padded to the width
+  std::string raw_bytes(int index) const;            // the field's bytes as stored
   // The memo text of an M field (read from the FPT/DBT beside the table), code-page bytes.
   std::string memo(int index) const;
 
