@@ -1,6 +1,7 @@
 #include "platform/table/settings.h"
 
 #include "platform/file/file.h"
+#include "platform/index/collation.h"
 
 namespace xbase {
 
@@ -11,6 +12,19 @@ TableSettings& table_settings() {
 
 namespace {
 bool g_net_err = false;
+}
+
+void apply_startup_table_settings() {
+  TableSettings& s = table_settings();
+  s.exclusive = false;
+  s.deleted_hidden = true;
+  s.driver = "DBFNTX";
+  s.collation = &locale_collation();
+  s.ansi = false;
+  s.oem_codepage = system_oem_codepage();
+  s.century = true;
+  s.epoch = 1910;
+  s.date_format = "DD.MM.YYYY";
 }
 
 bool net_err() { return g_net_err; }

@@ -22,6 +22,13 @@ struct TableSettings {
 
 TableSettings& table_settings();
 
+// What start-up fixes, in its order: shared opens by default, deleted records hidden, the
+// DBFNTX driver, the locale's collation, OEM text in the operating system's OEM page, dates
+// "DD.MM.YYYY" with the century shown and epoch 1910.
+void apply_startup_table_settings();
+// The operating system's OEM code page where the layer knows it, else 852.
+int system_oem_codepage();
+
 // Raised by an open refused for a sharing conflict; cleared by every open.
 bool net_err();
 void set_net_err(bool v);
