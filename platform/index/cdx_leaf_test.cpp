@@ -1,0 +1,204 @@
+// CDX page codec: leaf bit packing and key compression, record-number growth, both prefix
+// caps, interior entries, and the faults a damaged page must be refused for.
+#include <gtest/gtest.h>
+
+#include "platform/index/cdx_node.h"
+#include "platform/table/table_error.h"
+
+namespace xbase::cdx {
+namespace {
+
+Entry entry(const std::string& key, uint32_t recno, uint32_t child = 0) {
+  return Entry{key, recno, child};
+}
+
+std::vector<uint8_t> encoded(const Node& n, const KeyShape& s) {
+  std::vector<uint8_t> page(kPageSize, 0xEE);
+  EXPECT_TRUE(encode_node(n, s, page.data()));
+  return page;
+}
+
+Node decoded(const std::vector<uint8_t>& page, const KeyShape& s) {
+  Node n;
+  decode_node(page.data(), 0x400, s, "T.CDX", &n);
+  return n;
+}
+
+std::string bytes(const std::vector<uint8_t>& page, size_t from, size_t n) {
+  return std::string(reinterpret_cast<const char*>(page.data() + from), n);
+}
+
+TEST(CdxLeaf, WorkedExampleBytes) {
+  const KeyShape s{10, ' '};
+  Node n;
+  n.root = true;
+  n.entries = {entry("ADAMS     ", 3), entry("ADAMSON   ", 1), entry("BAKER     ", 2)};
+  auto page = encoded(n, s);
+  EXPECT_EQ(get_le16(page.data()), 3);  // root + leaf
+  EXPECT_EQ(get_le16(page.data() + 2), 3);
+  EXPECT_EQ(get_le32(page.data() + 4), kNoPage);
+  EXPECT_EQ(get_le32(page.data() + 8), kNoPage);
+  EXPECT_EQ(get_le16(page.data() + 12), 467);
+  EXPECT_EQ(get_le32(page.data() + 14), 0xFFFFu);
+  EXPECT_EQ(bytes(page, 18, 6), std::string("\x0F\x0F\x10\x04\x04\x03", 6));
+  EXPECT_EQ(bytes(page, 24, 9), std::string("\x03\x00\x50\x01\x00\x35\x02\x00\x50", 9));
+  EXPECT_EQ(bytes(page, 500, 12), "BAKERONADAMS");
+  for (size_t i = 33; i < 500; ++i) ASSERT_EQ(page[i], 0) << "gap byte " << i;
+
+  Node back = decoded(page, s);
+  ASSERT_EQ(back.entries.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(back.entries[i].key, n.entries[i].key);
+    EXPECT_EQ(back.entries[i].recno, n.entries[i].recno);
+  }
+  EXPECT_TRUE(back.root);
+  EXPECT_TRUE(back.leaf);
+  EXPECT_EQ(back.stored_free, 467);
+}
+
+TEST(CdxLeaf, PrefixCapStaysOutOfTrailingPad) {
+  const KeyShape s{4, ' '};
+  Node n;
+  n.entries = {entry("AB  ", 1), entry("AB C", 2)};
+  auto page = encoded(n, s);
+  // Harbour's cap: the shared prefix stops where the previous key's padding starts (dup 2).
+  uint32_t second = page[27] | (page[28] << 8) | (page[29] << 16);
+  EXPECT_EQ((second >> 18) & 0x7, 2u);  // L=4: 18 record bits, then 3 for dup
+  EXPECT_EQ(bytes(page, 508, 4), " CAB");
+
+  // The other writers' variant shares the blank too (dup 3, one byte stored).
+  std::vector<uint8_t> other = page;
+  other[27 + 2] = static_cast<uint8_t>((0 << 5) | (3 << 2));  // trail 0, dup 3 in the top byte
+  other[509] = 'C';
+  other[508] = 0;
+  put_le16(other.data() + 12, get_le16(page.data() + 12) + 1);
+  Node back = decoded(other, s);
+  ASSERT_EQ(back.entries.size(), 2u);
+  EXPECT_EQ(back.entries[0].key, "AB  ");
+  EXPECT_EQ(back.entries[1].key, "AB C");
+}
+
+TEST(CdxLeaf, RecordNumbersWidenTheEntry) {
+  const KeyShape s{10, ' '};
+  EXPECT_EQ(leaf_bits(10, 65535).rec_bytes, 3);
+  EXPECT_EQ(leaf_bits(10, 65536).rec_bytes, 4);
+  EXPECT_EQ(leaf_bits(10, 65536).rec_bits, 24);
+  EXPECT_EQ(leaf_bits(10, 0x1000000).rec_bytes, 5);
+  EXPECT_EQ(leaf_bits(240, 255).rec_bytes, 3);
+  EXPECT_EQ(leaf_bits(240, 256).rec_bytes, 4);
+  EXPECT_EQ(leaf_bits(30, 1).dup_bits, 5);
+  EXPECT_EQ(leaf_bits(100, 1).dup_bits, 7);
+
+  for (uint32_t big : {70000u, 0x1234567u, 0xFFFFFFFFu}) {
+    Node n;
+    n.entries = {entry("A         ", 5), entry("AB        ", big), entry("B         ", 7)};
+    auto page = encoded(n, s);
+    LeafBits b = leaf_bits(10, big);
+    EXPECT_EQ(page[20], b.rec_bits);
+    EXPECT_EQ(page[23], b.rec_bytes);
+    EXPECT_EQ(get_le32(page.data() + 14), b.rec_bits >= 32 ? 0xFFFFFFFFu : (1u << b.rec_bits) - 1);
+    Node back = decoded(page, s);
+    ASSERT_EQ(back.entries.size(), 3u);
+    EXPECT_EQ(back.entries[1].recno, big);
+    EXPECT_EQ(back.entries[1].key, "AB        ");
+    EXPECT_EQ(back.entries[2].recno, 7u);
+  }
+}
+
+TEST(CdxLeaf, NumericKeysTrimTrailingZeroBytes) {
+  const KeyShape s{8, '\0'};
+  Node n;
+  n.entries = {entry(std::string("\x80\0\0\0\0\0\0\0", 8), 1),
+               entry(std::string("\xBF\xF0\0\0\0\0\0\0", 8), 2)};
+  auto page = encoded(n, s);
+  EXPECT_EQ(get_le16(page.data() + 12), 488 - 3 - 1 - 3 - 2);
+  Node back = decoded(page, s);
+  EXPECT_EQ(back.entries[0].key, n.entries[0].key);
+  EXPECT_EQ(back.entries[1].key, n.entries[1].key);
+}
+
+TEST(CdxLeaf, FitAndSizeAgreeWithEncoding) {
+  const KeyShape s{12, ' '};
+  Node n;
+  for (uint32_t i = 0; leaf_fits(n.entries, 0, n.entries.size(), s); ++i) {
+    n.entries.push_back(entry("KEY" + std::to_string(100000 + i * 7) + "   ", i + 1));
+  }
+  EXPECT_GT(n.entries.size(), 40u);
+  Node over = n;
+  std::vector<uint8_t> page(kPageSize, 0);
+  EXPECT_FALSE(encode_node(over, s, page.data()));
+  n.entries.pop_back();
+  page = encoded(n, s);
+  size_t used = leaf_bytes(n.entries, 0, n.entries.size(), s);
+  EXPECT_EQ(get_le16(page.data() + 12), kLeafSpace - used);
+  EXPECT_EQ(decoded(page, s).entries.size(), n.entries.size());
+}
+
+TEST(CdxInterior, BigEndianRecordAndChild) {
+  const KeyShape s{8, '\0'};
+  Node n;
+  n.leaf = false;
+  n.root = true;
+  n.left = 0x200;
+  n.entries = {entry("ABCDEFGH", 0x9E, 0xA00), entry("IJKLMNOP", 0x10203, 0x1C00)};
+  auto page = encoded(n, s);
+  EXPECT_EQ(get_le16(page.data()), 1);
+  EXPECT_EQ(get_le32(page.data() + 4), 0x200u);
+  EXPECT_EQ(bytes(page, 12, 16), std::string("ABCDEFGH\0\0\0\x9E\0\0\x0A\0", 16));
+  EXPECT_EQ(get_be32(page.data() + 28 + 8), 0x10203u);
+  EXPECT_EQ(get_be32(page.data() + 28 + 12), 0x1C00u);
+  Node back = decoded(page, s);
+  EXPECT_FALSE(back.leaf);
+  ASSERT_EQ(back.entries.size(), 2u);
+  EXPECT_EQ(back.entries[1].child, 0x1C00u);
+  EXPECT_EQ(back.entries[0].recno, 0x9Eu);
+  EXPECT_EQ(interior_capacity(10), 27u);
+  EXPECT_EQ(interior_capacity(8), 31u);
+  EXPECT_EQ(interior_capacity(30), 13u);
+}
+
+void expect_refused(std::vector<uint8_t> page, const KeyShape& s, const std::string& part) {
+  try {
+    decoded(page, s);
+    ADD_FAILURE() << "accepted a damaged page (" << part << ")";
+  } catch (const TableError& e) {
+    EXPECT_EQ(e.generic(), kErrCorruption);
+    EXPECT_EQ(e.file(), "T.CDX");
+    EXPECT_NE(e.message().find("page 0x400"), std::string::npos) << e.message();
+    EXPECT_NE(e.message().find(part), std::string::npos) << e.message();
+  }
+}
+
+TEST(CdxLeaf, DamagedPagesAreRefused) {
+  const KeyShape s{10, ' '};
+  Node n;
+  n.entries = {entry("ADAMS     ", 3), entry("ADAMSON   ", 1), entry("BAKER     ", 2)};
+  const auto good = encoded(n, s);
+
+  auto p = good;
+  p[0] = 7;
+  expect_refused(p, s, "attributes");
+  p = good;
+  put_le16(p.data() + 2, 200);
+  expect_refused(p, s, "more entries");
+  p = good;
+  p[23] = 0;
+  expect_refused(p, s, "widths");
+  p = good;
+  p[26] = 0xFF;  // second entry: dup 15 + trail 15 > 10
+  p[29] = 0xFF;
+  expect_refused(p, s, "exceed key length");
+  p = good;
+  put_le16(p.data() + 2, 150);  // 150 entries of 3 bytes leave no room for their keys
+  expect_refused(p, s, "overlap");
+
+  Node inner;
+  inner.leaf = false;
+  inner.entries = {entry("ABCDEFGHIJ", 1, 0x600)};
+  auto q = encoded(inner, s);
+  put_le16(q.data() + 2, 28);
+  expect_refused(q, s, "more entries");
+}
+
+}  // namespace
+}  // namespace xbase::cdx

@@ -1,0 +1,217 @@
+// CDX tree pages <-> decoded nodes. Interior: 12-byte header, then key[L] + u32 BE record
+// number + u32 BE child per entry. Leaf: 24-byte header (free bytes, masks, bit widths, entry
+// size R), R-byte LE entries (record number low, dup count, trail count on top) from byte 24
+// and the compressed key bytes growing backward from byte 511.
+#include <algorithm>
+#include <bit>
+#include <cstdio>
+
+#include "platform/index/cdx_node.h"
+#include "platform/table/table_error.h"
+
+namespace xbase::cdx {
+
+std::string page_name(uint32_t page) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "page 0x%X", static_cast<unsigned>(page));
+  return buf;
+}
+
+void fail_page(const std::string& file, uint32_t page, const std::string& what) {
+  std::string msg = page == kNoPage ? what : page_name(page) + ": " + what;
+  throw TableError(kErrCorruption, 0, file, "CDX " + msg);
+}
+
+LeafBits leaf_bits(int key_length, uint32_t max_recno, int min_rec_bytes) {
+  LeafBits b;
+  int width = std::bit_width(static_cast<unsigned>(key_length));
+  b.dup_bits = b.trail_bits = width;
+  b.rec_bytes = width <= 8 ? 3 : (width <= 12 ? 4 : 5);
+  b.rec_bytes = std::max(b.rec_bytes, min_rec_bytes);
+  b.rec_bits = 8 * b.rec_bytes - 2 * width;
+  // Record numbers that outgrow the field widen the entry a byte at a time.
+  while (b.rec_bits < 32 && max_recno > (1ull << b.rec_bits) - 1) {
+    ++b.rec_bytes;
+    b.rec_bits += 8;
+  }
+  return b;
+}
+
+int trailing_count(std::string_view key, char pad) {
+  int n = static_cast<int>(key.size());
+  int t = 0;
+  while (t < n && key[n - 1 - t] == pad) ++t;
+  return t;
+}
+
+int dup_count(std::string_view prev, std::string_view key, int trail_prev, int trail_key,
+              bool pack_trail) {
+  int limit = static_cast<int>(key.size()) - (pack_trail ? trail_key : std::max(trail_prev, trail_key));
+  int d = 0;
+  while (d < limit && prev[d] == key[d]) ++d;
+  return d;
+}
+
+size_t leaf_bytes(const std::vector<Entry>& entries, size_t begin, size_t end,
+                  const KeyShape& shape, int min_rec_bytes, bool pack_trail) {
+  if (begin >= end) return 0;
+  uint32_t max_recno = 0;
+  size_t keys = 0;
+  int prev_trail = 0;
+  for (size_t i = begin; i < end; ++i) {
+    const std::string& k = entries[i].key;
+    max_recno = std::max(max_recno, entries[i].recno);
+    int trail = trailing_count(k, shape.pad);
+    int dup = i == begin ? 0 : dup_count(entries[i - 1].key, k, prev_trail, trail, pack_trail);
+    keys += static_cast<size_t>(shape.length - dup - trail);
+    prev_trail = trail;
+  }
+  LeafBits b = leaf_bits(shape.length, max_recno, min_rec_bytes);
+  return keys + (end - begin) * static_cast<size_t>(b.rec_bytes);
+}
+
+bool node_fits(const Node& node, const KeyShape& shape) {
+  if (node.leaf) return leaf_fits(node.entries, 0, node.entries.size(), shape, node.min_rec_bytes);
+  return node.entries.size() <= interior_capacity(shape.length);
+}
+
+namespace {
+
+uint16_t attributes(const Node& n) {
+  return static_cast<uint16_t>((n.root ? kAttrRoot : 0) | (n.leaf ? kAttrLeaf : 0));
+}
+
+void encode_leaf(const Node& n, const KeyShape& shape, bool pack_trail, uint8_t* page) {
+  const int len = shape.length;
+  uint32_t max_recno = 0;
+  for (const Entry& e : n.entries) max_recno = std::max(max_recno, e.recno);
+  LeafBits b = leaf_bits(len, max_recno, n.min_rec_bytes);
+  int area_end = kPageSize;
+  int entry_pos = kLeafHeaderSize;
+  int prev_trail = 0;
+  for (size_t i = 0; i < n.entries.size(); ++i) {
+    const std::string& k = n.entries[i].key;
+    int trail = trailing_count(k, shape.pad);
+    int dup = i == 0 ? 0 : dup_count(n.entries[i - 1].key, k, prev_trail, trail, pack_trail);
+    int stored = len - dup - trail;
+    area_end -= stored;
+    std::memcpy(page + area_end, k.data() + dup, static_cast<size_t>(stored));
+    uint64_t v = n.entries[i].recno | (static_cast<uint64_t>(dup) << b.rec_bits) |
+                 (static_cast<uint64_t>(trail) << (b.rec_bits + b.dup_bits));
+    for (int j = 0; j < b.rec_bytes; ++j) page[entry_pos + j] = static_cast<uint8_t>(v >> (8 * j));
+    entry_pos += b.rec_bytes;
+    prev_trail = trail;
+  }
+  put_le16(page + 12, static_cast<uint16_t>(area_end - entry_pos));
+  put_le32(page + 14, b.rec_bits >= 32 ? 0xFFFFFFFFu : (1u << b.rec_bits) - 1);
+  page[18] = static_cast<uint8_t>((1u << b.dup_bits) - 1);
+  page[19] = static_cast<uint8_t>((1u << b.trail_bits) - 1);
+  page[20] = static_cast<uint8_t>(b.rec_bits);
+  page[21] = static_cast<uint8_t>(b.dup_bits);
+  page[22] = static_cast<uint8_t>(b.trail_bits);
+  page[23] = static_cast<uint8_t>(b.rec_bytes);
+}
+
+void decode_leaf(const uint8_t* page, uint32_t offset, const KeyShape& shape,
+                 const std::string& file, size_t count, Node* out) {
+  const int len = shape.length;
+  int rec_bits = page[20], dup_bits = page[21], trail_bits = page[22], rec_bytes = page[23];
+  if (rec_bytes < 1 || rec_bytes > 8 || rec_bits > 32 || dup_bits > 8 || trail_bits > 8 ||
+      rec_bits + dup_bits + trail_bits > 8 * rec_bytes)
+    fail_page(file, offset, "leaf entry widths are impossible");
+  if (count * static_cast<size_t>(rec_bytes) > static_cast<size_t>(kLeafSpace))
+    fail_page(file, offset, "leaf holds more entries than fit in a page");
+  out->stored_free = get_le16(page + 12);
+  out->min_rec_bytes = rec_bytes;
+  const int entries_end = kLeafHeaderSize + static_cast<int>(count) * rec_bytes;
+  const uint64_t rec_mask = (1ull << rec_bits) - 1;
+  const int count_shift = 8 * rec_bytes - trail_bits - dup_bits;
+  const uint64_t dup_mask = (1ull << dup_bits) - 1, trail_mask = (1ull << trail_bits) - 1;
+  int area = kPageSize;
+  std::string prev(static_cast<size_t>(len), shape.pad);
+  out->entries.resize(count);
+  for (size_t i = 0; i < count; ++i) {
+    uint64_t v = 0;
+    const uint8_t* p = page + kLeafHeaderSize + i * static_cast<size_t>(rec_bytes);
+    for (int j = 0; j < rec_bytes; ++j) v |= static_cast<uint64_t>(p[j]) << (8 * j);
+    // Both counts are read from the top of the entry, as the writers place them.
+    int dup = static_cast<int>((v >> count_shift) & dup_mask);
+    int trail = static_cast<int>((v >> (count_shift + dup_bits)) & trail_mask);
+    if (i == 0) dup = 0;
+    if (dup + trail > len) fail_page(file, offset, "leaf key compression counts exceed key length");
+    int stored = len - dup - trail;
+    area -= stored;
+    if (area < entries_end) fail_page(file, offset, "leaf key bytes overlap its entries");
+    Entry& e = out->entries[i];
+    e.recno = static_cast<uint32_t>(v & rec_mask);
+    e.key.assign(prev, 0, static_cast<size_t>(dup));
+    e.key.append(reinterpret_cast<const char*>(page + area), static_cast<size_t>(stored));
+    e.key.append(static_cast<size_t>(trail), shape.pad);
+    prev = e.key;
+  }
+}
+
+}  // namespace
+
+bool encode_node(const Node& n, const KeyShape& shape, uint8_t* page) {
+  bool pack_trail = false;
+  if (n.leaf) {
+    const size_t count = n.entries.size();
+    if (!leaf_fits(n.entries, 0, count, shape, n.min_rec_bytes)) {
+      if (!leaf_fits(n.entries, 0, count, shape, n.min_rec_bytes, true)) return false;
+      pack_trail = true;
+    }
+  } else if (n.entries.size() > interior_capacity(shape.length)) {
+    return false;
+  }
+  std::memset(page, 0, kPageSize);
+  put_le16(page, attributes(n));
+  put_le16(page + 2, static_cast<uint16_t>(n.entries.size()));
+  put_le32(page + 4, n.left);
+  put_le32(page + 8, n.right);
+  if (n.leaf) {
+    encode_leaf(n, shape, pack_trail, page);
+    return true;
+  }
+  uint8_t* p = page + kIntHeaderSize;
+  for (const Entry& e : n.entries) {
+    std::memcpy(p, e.key.data(), static_cast<size_t>(shape.length));
+    put_be32(p + shape.length, e.recno);
+    put_be32(p + shape.length + 4, e.child);
+    p += shape.length + 8;
+  }
+  return true;
+}
+
+void decode_node(const uint8_t* page, uint32_t offset, const KeyShape& shape,
+                 const std::string& file, Node* out) {
+  uint16_t attr = get_le16(page);
+  if (attr > (kAttrRoot | kAttrLeaf)) fail_page(file, offset, "not a tree page (attributes)");
+  size_t count = get_le16(page + 2);
+  out->offset = offset;
+  out->root = (attr & kAttrRoot) != 0;
+  out->leaf = (attr & kAttrLeaf) != 0;
+  out->left = get_le32(page + 4);
+  out->right = get_le32(page + 8);
+  out->dirty = false;
+  out->min_rec_bytes = 0;
+  out->stored_free = -1;
+  out->entries.clear();
+  if (out->leaf) {
+    decode_leaf(page, offset, shape, file, count, out);
+    return;
+  }
+  if (count > interior_capacity(shape.length))
+    fail_page(file, offset, "interior node holds more entries than fit in a page");
+  out->entries.resize(count);
+  const uint8_t* p = page + kIntHeaderSize;
+  for (size_t i = 0; i < count; ++i) {
+    Entry& e = out->entries[i];
+    e.key.assign(reinterpret_cast<const char*>(p), static_cast<size_t>(shape.length));
+    e.recno = get_be32(p + shape.length);
+    e.child = get_be32(p + shape.length + 4);
+    p += shape.length + 8;
+  }
+}
+
+}  // namespace xbase::cdx

@@ -1,0 +1,301 @@
+// Page I/O of one CDX file: 512-byte tree pages, the free list (u32 LE head at offset 4, each
+// free page holding the next one in its first 4 bytes), the change counter (u32 BE at offset
+// 8) and the index lock byte at 0x7FFFFFFE.
+#include "platform/index/cdx_store.h"
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "platform/table/table_error.h"
+
+namespace xbase::cdx {
+namespace {
+
+constexpr int kLockTries = 300;
+
+[[noreturn]] void io_failed(const FileError& e, int generic) {
+  throw TableError(generic, e.os_code(), e.path(), e.what());
+}
+
+}  // namespace
+
+Store::Store(std::unique_ptr<File> file, std::string path, bool shared, bool read_only)
+    : file_(std::move(file)), path_(std::move(path)), shared_(shared), read_only_(read_only) {}
+
+Store::~Store() = default;
+
+void Store::read_exact(uint64_t off, void* buf, size_t n) {
+  size_t got = 0;
+  try {
+    got = file_->read_at(off, buf, n);
+  } catch (const FileError& e) {
+    io_failed(e, kErrRead);
+  }
+  if (got != n)
+    fail_page(path_, static_cast<uint32_t>(off & ~uint64_t{kPageSize - 1}), "file is cut short");
+}
+
+void Store::write(uint64_t off, const void* buf, size_t n) {
+  try {
+    file_->write_at(off, buf, n);
+  } catch (const FileError& e) {
+    io_failed(e, kErrWrite);
+  }
+}
+
+void Store::truncate(uint64_t size) {
+  try {
+    file_->truncate(size);
+  } catch (const FileError& e) {
+    io_failed(e, kErrWrite);
+  }
+}
+
+void Store::sync() {
+  try {
+    file_->sync();
+  } catch (const FileError& e) {
+    io_failed(e, kErrWrite);
+  }
+}
+
+void Store::check_page(uint32_t off, const char* what) const {
+  if (off % kPageSize != 0 || off < kPageSize || off + uint64_t{kPageSize} > end_)
+    fail_page(path_, off, std::string(what) + " is not a page of the file");
+}
+
+Node& Store::load(uint32_t off, const KeyShape& shape) {
+  auto it = cache_.find(off);
+  if (it != cache_.end()) {
+    if (it->second.shape.length != shape.length || it->second.shape.pad != shape.pad)
+      fail_page(path_, off, "page is used by two tags of different keys");
+    return it->second.node;
+  }
+  check_page(off, "tree pointer");
+  if (freed_.count(off)) fail_page(path_, off, "tree points to a free page");
+  uint8_t page[kPageSize];
+  read_exact(off, page, kPageSize);
+  Cached c;
+  c.shape = shape;
+  decode_node(page, off, shape, path_, &c.node);
+  return cache_.emplace(off, std::move(c)).first->second.node;
+}
+
+uint32_t Store::pop_free() {
+  if (free_head_ == 0 || free_head_ == kNoPage) return 0;
+  uint32_t page = free_head_;
+  check_page(page, "free list");
+  if (cache_.count(page)) fail_page(path_, page, "free list names a page in use");
+  uint32_t next;
+  auto it = freed_.find(page);
+  if (it != freed_.end()) {
+    next = it->second;
+    freed_.erase(it);
+  } else {
+    uint8_t b[4];
+    read_exact(page, b, 4);
+    next = get_le32(b);
+  }
+  free_head_ = next;
+  dirty_ = true;
+  return page;
+}
+
+Node& Store::create(const KeyShape& shape, bool leaf) {
+  uint32_t off = pop_free();
+  if (off == 0) {
+    off = static_cast<uint32_t>(end_);
+    end_ += kPageSize;
+  }
+  Cached c;
+  c.shape = shape;
+  c.node.offset = off;
+  c.node.leaf = leaf;
+  Node& n = cache_.insert_or_assign(off, std::move(c)).first->second.node;
+  touch(n);
+  return n;
+}
+
+void Store::release(uint32_t off) {
+  cache_.erase(off);
+  freed_[off] = free_head_;
+  free_head_ = off;
+  dirty_ = true;
+  ++generation_;
+}
+
+void Store::lock_index(bool exclusive) {
+  for (int attempt = 0; attempt < kLockTries; ++attempt) {
+    bool got = false;
+    try {
+      got = file_->lock(kIndexLockPos, 1, exclusive);
+    } catch (const FileError& e) {
+      io_failed(e, kErrLock);
+    }
+    if (got) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  throw TableError(kErrLock, 0, path_, "CDX index lock is held by another station");
+}
+
+void Store::unlock_index() {
+  try {
+    file_->unlock(kIndexLockPos, 1);
+  } catch (const FileError& e) {
+    io_failed(e, kErrLock);
+  }
+}
+
+void Store::check_open() const {
+  if (!file_) throw TableError(kErrClose, 0, path_, "CDX index is closed");
+}
+
+void Store::refresh_version() {
+  // A file being created is still empty: its version reads as zeros.
+  uint8_t v[8] = {};
+  try {
+    file_->read_at(kHdrFree, v, sizeof v);
+  } catch (const FileError& e) {
+    io_failed(e, kErrRead);
+  }
+  if (known_ && std::memcmp(v, version_, sizeof v) == 0) return;
+  cache_.clear();
+  freed_.clear();
+  std::memcpy(version_, v, sizeof v);
+  free_head_ = get_le32(v);
+  counter_ = get_be32(v + 4);
+  uint64_t size = 0;
+  try {
+    size = file_->size();
+  } catch (const FileError& e) {
+    io_failed(e, kErrRead);
+  }
+  end_ = (size + kPageSize - 1) / kPageSize * kPageSize;
+  known_ = true;
+  dirty_ = false;
+  ++generation_;
+}
+
+void Store::begin_read() {
+  check_open();
+  if (shared_ && lock_depth_++ == 0) {
+    lock_index(false);
+    try {
+      refresh_version();
+    } catch (...) {
+      lock_depth_ = 0;
+      unlock_index();
+      throw;
+    }
+  } else if (!known_) {
+    refresh_version();
+  }
+}
+
+void Store::end_read() {
+  if (shared_ && lock_depth_ > 0 && --lock_depth_ == 0 && file_) unlock_index();
+}
+
+void Store::begin_write() {
+  check_open();
+  if (read_only_) throw TableError(kErrReadOnly, 0, path_, "CDX index is open read-only");
+  if (!shared_) {
+    if (!known_) refresh_version();
+    return;
+  }
+  if (lock_depth_ != 0)
+    throw TableError(kErrLock, 0, path_, "CDX write lock asked for inside a read lock");
+  lock_index(true);
+  lock_depth_ = 1;
+  write_locked_ = true;
+  try {
+    refresh_version();
+  } catch (...) {
+    abandon_write();
+    throw;
+  }
+}
+
+void Store::end_write() {
+  if (!shared_) return;
+  try {
+    if (dirty_) write_changes();
+  } catch (...) {
+    abandon_write();
+    throw;
+  }
+  lock_depth_ = 0;
+  write_locked_ = false;
+  unlock_index();
+}
+
+void Store::abandon_write() {
+  drop_cache();
+  if (shared_ && write_locked_) {
+    lock_depth_ = 0;
+    write_locked_ = false;
+    try {
+      unlock_index();
+    } catch (const TableError&) {
+      // The write already failed; that error is the one to report.
+    }
+  }
+}
+
+void Store::write_changes() {
+  // Adjacent changed pages go out in one call: a network folder counts calls.
+  std::map<uint32_t, std::vector<uint8_t>> pages;
+  for (auto& [off, c] : cache_) {
+    if (!c.node.dirty) continue;
+    std::vector<uint8_t> buf(kPageSize);
+    if (!encode_node(c.node, c.shape, buf.data()))
+      fail_page(path_, off, "node does not fit in its page");
+    if (c.node.leaf) c.node.stored_free = get_le16(buf.data() + 12);
+    pages.emplace(off, std::move(buf));
+  }
+  for (auto& [off, next] : freed_) {
+    std::vector<uint8_t> buf(kPageSize, 0);
+    put_le32(buf.data(), next);
+    pages[off] = std::move(buf);
+  }
+  std::vector<uint8_t> run;
+  uint64_t run_start = 0;
+  for (auto& [off, buf] : pages) {
+    if (!run.empty() && run_start + run.size() != off) {
+      write(run_start, run.data(), run.size());
+      run.clear();
+    }
+    if (run.empty()) run_start = off;
+    run.insert(run.end(), buf.begin(), buf.end());
+  }
+  if (!run.empty()) write(run_start, run.data(), run.size());
+  ++counter_;
+  put_le32(version_, free_head_);
+  put_be32(version_ + 4, counter_);
+  write(kHdrFree, version_, sizeof version_);
+  for (auto& [off, c] : cache_) c.node.dirty = false;
+  freed_.clear();
+  dirty_ = false;
+}
+
+bool Store::flush() {
+  if (shared_ || !dirty_ || !file_) return false;
+  try {
+    write_changes();
+  } catch (...) {
+    drop_cache();
+    throw;
+  }
+  return true;
+}
+
+void Store::drop_cache() {
+  cache_.clear();
+  freed_.clear();
+  known_ = false;
+  dirty_ = false;
+  ++generation_;
+}
+
+}  // namespace xbase::cdx

@@ -1,0 +1,239 @@
+// Keeping a CDX tree up to date: insert and remove in (key, record number) order, splits of
+// full nodes (the root keeps its page), merges of thin neighbours under one parent, and the
+// parent entries that repeat each child's last entry.
+#include <algorithm>
+
+#include "platform/index/cdx_tag.h"
+
+namespace xbase::cdx {
+namespace {
+
+void set_parent_entry(Entry& pe, const Node& child) {
+  pe.key = child.entries.back().key;
+  pe.recno = child.entries.back().recno;
+  pe.child = child.offset;
+}
+
+}  // namespace
+
+void Tag::insert_locked(const Entry& e) {
+  if (unique()) {
+    Step pos = descend([&](const Entry& x) { return compare_keys(x.key, e.key) >= 0; }).back();
+    if (settle_forward(pos) && compare_keys(node(pos.page).entries[pos.index].key, e.key) == 0)
+      return;
+  }
+  Path path = descend([&](const Entry& x) { return compare(e.key, e.recno, x) <= 0; });
+  Node& leaf = node(path.back().page);
+  size_t at = path.back().index;
+  if (at < leaf.entries.size() && leaf.entries[at].recno == e.recno && leaf.entries[at].key == e.key)
+    return;
+  leaf.entries.insert(leaf.entries.begin() + static_cast<std::ptrdiff_t>(at), e);
+  leaf.min_rec_bytes = 0;
+  store_.touch(leaf);
+  repair(path, false);
+}
+
+bool Tag::remove_locked(const Entry& e) {
+  Path path = descend([&](const Entry& x) { return compare(e.key, e.recno, x) <= 0; });
+  Node& leaf = node(path.back().page);
+  size_t at = path.back().index;
+  if (at >= leaf.entries.size() || leaf.entries[at].recno != e.recno || leaf.entries[at].key != e.key)
+    return false;
+  leaf.entries.erase(leaf.entries.begin() + static_cast<std::ptrdiff_t>(at));
+  leaf.min_rec_bytes = 0;
+  store_.touch(leaf);
+  repair(path, true);
+  return true;
+}
+
+void Tag::repair(Path& path, bool shrinking) {
+  for (size_t level = path.size() - 1; level > 0; --level) {
+    Node& n = node(path[level].page);
+    Node& parent = node(path[level - 1].page);
+    size_t pi = path[level - 1].index;
+    if (pi >= parent.entries.size() || parent.entries[pi].child != n.offset)
+      fail_page(store_.path(), parent.offset, "interior entry lost its child");
+    if (!node_fits(n, shape_)) {
+      split(path, level, parent);
+    } else if (n.entries.empty()) {
+      unlink_and_free(n);
+      parent.entries.erase(parent.entries.begin() + static_cast<std::ptrdiff_t>(pi));
+      store_.touch(parent);
+    } else if (!(shrinking && try_merge(path, level))) {
+      Entry& pe = parent.entries[pi];
+      const Entry& last = n.entries.back();
+      if (pe.recno != last.recno || pe.key != last.key) {
+        set_parent_entry(pe, n);
+        store_.touch(parent);
+      }
+    }
+  }
+  Node& root = node(info_.root);
+  while (!node_fits(root, shape_)) split_root(root);
+  collapse_root();
+}
+
+std::vector<std::vector<Entry>> Tag::partition(const Node& n, bool append) const {
+  const size_t count = n.entries.size();
+  std::vector<size_t> cuts;  // start of every piece after the first
+  if (!n.leaf) {
+    const size_t cap = interior_capacity(shape_.length);
+    if (append && count <= 2 * cap) {
+      cuts.push_back(cap);
+    } else {
+      size_t pieces = std::max<size_t>(2, (count + cap - 1) / cap);
+      for (size_t k = 1; k < pieces; ++k) cuts.push_back(count * k / pieces);
+    }
+  } else {
+    // Two pieces as even in bytes as possible (an append fills the left one instead).
+    size_t best = 0, best_size = SIZE_MAX;
+    for (size_t k = 1; k < count; ++k) {
+      size_t left = leaf_bytes(n.entries, 0, k, shape_);
+      if (left > static_cast<size_t>(kLeafSpace)) break;
+      size_t right = leaf_bytes(n.entries, k, count, shape_);
+      if (right > static_cast<size_t>(kLeafSpace)) continue;
+      size_t size = append ? kLeafSpace - left : std::max(left, right);
+      if (size < best_size) best = k, best_size = size;
+    }
+    if (best) {
+      cuts.push_back(best);
+    } else {
+      // Keys so long that two pieces cannot hold them: fill pieces one after the other.
+      size_t start = 0;
+      for (size_t k = 1; k < count; ++k)
+        if (!leaf_fits(n.entries, start, k + 1, shape_)) cuts.push_back(start = k);
+    }
+  }
+  std::vector<std::vector<Entry>> out;
+  size_t start = 0;
+  cuts.push_back(count);
+  for (size_t cut : cuts) {
+    out.emplace_back(n.entries.begin() + static_cast<std::ptrdiff_t>(start),
+                     n.entries.begin() + static_cast<std::ptrdiff_t>(cut));
+    start = cut;
+  }
+  return out;
+}
+
+void Tag::split(Path& path, size_t level, Node& parent) {
+  Node& n = node(path[level].page);
+  bool append = n.right == kNoPage && path[level].index + 2 >= n.entries.size();
+  std::vector<std::vector<Entry>> pieces = partition(n, append);
+  size_t pi = path[level - 1].index;
+  n.entries = std::move(pieces[0]);
+  store_.touch(n);
+  set_parent_entry(parent.entries[pi], n);
+  Node* prev = &n;
+  for (size_t k = 1; k < pieces.size(); ++k) {
+    Node& m = store_.create(shape_, n.leaf);
+    m.entries = std::move(pieces[k]);
+    m.left = prev->offset;
+    m.right = prev->right;
+    if (prev->right != kNoPage) {
+      Node& r = node(prev->right);
+      r.left = m.offset;
+      store_.touch(r);
+    }
+    prev->right = m.offset;
+    store_.touch(*prev);
+    Entry pe;
+    set_parent_entry(pe, m);
+    parent.entries.insert(parent.entries.begin() + static_cast<std::ptrdiff_t>(pi + k),
+                          std::move(pe));
+    prev = &m;
+  }
+  store_.touch(parent);
+}
+
+void Tag::split_root(Node& root) {
+  // The root keeps its page: its entries move down into new nodes below it.
+  std::vector<std::vector<Entry>> pieces = partition(root, false);
+  std::vector<Entry> above;
+  Node* prev = nullptr;
+  for (auto& piece : pieces) {
+    Node& m = store_.create(shape_, root.leaf);
+    m.entries = std::move(piece);
+    if (prev) {
+      prev->right = m.offset;
+      m.left = prev->offset;
+    }
+    Entry pe;
+    set_parent_entry(pe, m);
+    above.push_back(std::move(pe));
+    prev = &m;
+  }
+  root.entries = std::move(above);
+  root.leaf = false;
+  root.min_rec_bytes = 0;
+  store_.touch(root);
+}
+
+bool Tag::try_merge(Path& path, size_t level) {
+  Node& n = node(path[level].page);
+  Node& parent = node(path[level - 1].page);
+  size_t pi = path[level - 1].index;
+  bool thin = n.leaf ? leaf_bytes(n.entries, 0, n.entries.size(), shape_) < kLeafSpace / 2
+                     : n.entries.size() < interior_capacity(shape_.length) / 2;
+  if (!thin) return false;
+  // Into the left neighbour, or take in the right one: whichever fits in one page.
+  for (int side = 0; side < 2; ++side) {
+    size_t li = side == 0 ? pi - 1 : pi;
+    if ((side == 0 && pi == 0) || li + 1 >= parent.entries.size()) continue;
+    Node& a = node(parent.entries[li].child);
+    Node& b = node(parent.entries[li + 1].child);
+    if (a.right != b.offset || b.left != a.offset || a.leaf != b.leaf)
+      fail_page(store_.path(), a.offset, "sibling links disagree with the parent node");
+    Node joined;
+    joined.leaf = a.leaf;
+    joined.entries = a.entries;
+    joined.entries.insert(joined.entries.end(), b.entries.begin(), b.entries.end());
+    if (!node_fits(joined, shape_)) continue;
+    a.entries = std::move(joined.entries);
+    a.min_rec_bytes = 0;
+    store_.touch(a);
+    unlink_and_free(b);
+    parent.entries.erase(parent.entries.begin() + static_cast<std::ptrdiff_t>(li + 1));
+    set_parent_entry(parent.entries[li], a);
+    store_.touch(parent);
+    return true;
+  }
+  return false;
+}
+
+void Tag::unlink_and_free(Node& n) {
+  uint32_t self = n.offset, left = n.left, right = n.right;
+  if (left != kNoPage) {
+    Node& l = node(left);
+    l.right = right;
+    store_.touch(l);
+  }
+  if (right != kNoPage) {
+    Node& r = node(right);
+    r.left = left;
+    store_.touch(r);
+  }
+  store_.release(self);
+}
+
+void Tag::collapse_root() {
+  for (int guard = 0; guard <= 32; ++guard) {
+    Node& root = node(info_.root);
+    if (root.leaf) return;
+    if (root.entries.empty()) {
+      root.leaf = true;
+      store_.touch(root);
+      return;
+    }
+    if (root.entries.size() > 1) return;
+    // A root with one child takes the child's place, keeping the root's page.
+    Node& child = node(root.entries[0].child);
+    if (child.left != kNoPage || child.right != kNoPage) return;
+    root.entries = std::move(child.entries);
+    root.leaf = child.leaf;
+    root.min_rec_bytes = 0;
+    store_.release(child.offset);
+    store_.touch(root);
+  }
+}
+
+}  // namespace xbase::cdx
