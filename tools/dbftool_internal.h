@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/file/file.h"
 #include "platform/table/dbf_table.h"
@@ -13,5 +14,8 @@ std::unique_ptr<xbase::DbfTable> open_for_reading(const std::string& path);
 
 int cmd_dump(const std::string& path, std::ostream& out);
 int cmd_info(const std::string& path, std::ostream& out);
+int cmd_keys(const std::vector<std::string>& args, std::ostream& out);
+int cmd_check(const std::vector<std::string>& args, std::ostream& out);
+int cmd_reindex(const std::vector<std::string>& args, std::ostream& out);
 
 }  // namespace dbftool

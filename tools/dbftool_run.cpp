@@ -20,6 +20,9 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& /
     if (args.size() != 2) throw UsageError(cmd + " takes one table");
     return cmd == "dump" ? cmd_dump(args[1], out) : cmd_info(args[1], out);
   }
+  if (cmd == "keys") return cmd_keys(args, out);
+  if (cmd == "check") return cmd_check(args, out);
+  if (cmd == "reindex") return cmd_reindex(args, out);
   throw UsageError("unknown command '" + cmd + "'");
 }
 
