@@ -205,8 +205,18 @@ class WinFileSystem : public FileSystem {
     return ::MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING);
   }
 
-  // The file system ignores letter case already.
-  std::string resolve_case(const std::string& path) override { return path; }
+  // Opens ignore letter case already; the spelling on disk keeps names in messages and dumps
+  // the same as on POSIX.
+  std::string resolve_case(const std::string& path) override {
+    std::string base = path_basename(path);
+    if (base.empty() || base.find_first_of("*?") != std::string::npos) return path;
+    WIN32_FIND_DATAW fd;
+    HANDLE h = ::FindFirstFileW(widen(path).c_str(), &fd);
+    if (h == INVALID_HANDLE_VALUE) return path;
+    ::FindClose(h);
+    std::wstring real = fd.cFileName;
+    return path.substr(0, path.size() - base.size()) + narrow(real.data(), real.size());
+  }
 
   std::vector<std::string> list_dir(const std::string& dir) override {
     std::vector<std::string> out;

@@ -11,6 +11,17 @@
 namespace fs = std::filesystem;
 
 namespace testutil {
+namespace {
+
+// Our strings are UTF-8; std::filesystem's narrow strings are not on Windows.
+fs::path u8path(const std::string& s) { return fs::path(std::u8string(s.begin(), s.end())); }
+
+std::string u8string(const fs::path& p) {
+  std::u8string s = p.u8string();
+  return std::string(s.begin(), s.end());
+}
+
+}  // namespace
 
 std::string host_path(const std::string& path) {
 #ifdef _WIN32
@@ -31,7 +42,7 @@ std::string fixtures_dir() {
 }
 
 std::string fixture(const std::string& folder) {
-  return (fs::path(fixtures_dir()) / folder).string();
+  return u8string(u8path(fixtures_dir()) / u8path(folder));
 }
 
 TempDir::TempDir() {
@@ -40,7 +51,7 @@ TempDir::TempDir() {
     fs::path p = fs::temp_directory_path() / ("iotest-" + std::to_string(rd()));
     std::error_code ec;
     if (fs::create_directory(p, ec)) {
-      path_ = p.string();
+      path_ = u8string(p);
       return;
     }
   }
@@ -49,28 +60,28 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
   std::error_code ec;
-  fs::remove_all(path_, ec);
+  fs::remove_all(u8path(path_), ec);
 }
 
 std::string TempDir::file(const std::string& name) const {
-  return (fs::path(path_) / name).string();
+  return u8string(u8path(path_) / u8path(name));
 }
 
 void copy_fixture(const std::string& folder, const std::string& dir) {
-  for (const auto& e : fs::directory_iterator(fixture(folder))) {
-    fs::path to = fs::path(dir) / e.path().filename();
+  for (const auto& e : fs::directory_iterator(u8path(fixture(folder)))) {
+    fs::path to = u8path(dir) / e.path().filename();
     fs::copy_file(e.path(), to, fs::copy_options::overwrite_existing);
     fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
   }
 }
 
 std::vector<char> read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(u8path(path), std::ios::binary);
   return std::vector<char>(std::istreambuf_iterator<char>(in), {});
 }
 
 void write_file(const std::string& path, const std::vector<char>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(u8path(path), std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
