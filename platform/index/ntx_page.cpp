@@ -25,6 +25,17 @@ void set_entry(PageBytes& p, const Geometry& g, int i, uint32_t recno, std::stri
   std::memset(item + 8 + n, ' ', g.key_length - n);
 }
 
+namespace {
+
+// The right-most item carries only a child; its record and key stay zero, as readers that
+// take a non-zero record there for a key expect.
+void clear_right(PageBytes& p, const Geometry& g) {
+  uint8_t* item = p.data() + get16(p.data() + 2 + 2 * get16(p.data()));
+  std::memset(item + 4, 0, 4 + g.key_length);
+}
+
+}  // namespace
+
 void insert_item(PageBytes& p, const Geometry& g, int i, const Item& item) {
   uint8_t* table = p.data() + 2;
   int k = get16(p.data());
@@ -35,15 +46,17 @@ void insert_item(PageBytes& p, const Geometry& g, int i, const Item& item) {
   put16(p.data(), static_cast<uint16_t>(k + 1));
   set_child(p, i, item.child);
   set_entry(p, g, i, item.recno, item.key);
+  clear_right(p, g);
 }
 
-void remove_item(PageBytes& p, int i) {
+void remove_item(PageBytes& p, const Geometry& g, int i) {
   uint8_t* table = p.data() + 2;
   int k = get16(p.data());
   uint16_t freed = get16(table + 2 * i);
   std::memmove(table + 2 * i, table + 2 * (i + 1), 2 * (k - i));
   put16(table + 2 * k, freed);
   put16(p.data(), static_cast<uint16_t>(k - 1));
+  clear_right(p, g);
 }
 
 Node load_node(const PageBytes& p, const Geometry& g) {

@@ -56,7 +56,7 @@ void set_entry(PageBytes& p, const Geometry& g, int i, uint32_t recno, std::stri
 // Inserts an item before logical item i (0..k); the page must hold fewer than M keys.
 void insert_item(PageBytes& p, const Geometry& g, int i, const Item& item);
 // Removes logical item i (< k) with the child left of its key.
-void remove_item(PageBytes& p, int i);
+void remove_item(PageBytes& p, const Geometry& g, int i);
 
 Node load_node(const PageBytes& p, const Geometry& g);
 // Lays the node out afresh (consecutive slots); it must hold at most M keys.

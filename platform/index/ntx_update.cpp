@@ -115,7 +115,7 @@ bool NtxIndex::remove_entry(const IndexKey& entry) {
     set_entry(store_->page_mut(at.page), geom(), at.idx, pred.recno, pred.key);
   }
   const Step leaf = path.back();
-  remove_item(store_->page_mut(leaf.page), leaf.idx);
+  remove_item(store_->page_mut(leaf.page), geom(), leaf.idx);
   rebalance(path);
   return true;
 }
@@ -146,7 +146,7 @@ void NtxIndex::rebalance(Path& path) {
       merged.items = std::move(all);
       merged.right = rn.right;
       store_node(store_->page_mut(right), geom(), merged);
-      remove_item(store_->page_mut(parent.page), sep);
+      remove_item(store_->page_mut(parent.page), geom(), sep);
       store_->release(left);
       continue;
     }
