@@ -27,7 +27,9 @@ std::unique_ptr<Store> open_store(const std::string& path, const IndexOptions& o
   try {
     file = file_system().open(path, o);
   } catch (const FileError& e) {
-    throw TableError(create ? kErrCreate : kErrOpen, e.os_code(), path, e.what());
+    std::string what = e.what();
+    if (what.rfind(path + ": ", 0) == 0) what.erase(0, path.size() + 2);
+    throw TableError(create ? kErrCreate : kErrOpen, e.os_code(), path, what);
   }
   return std::make_unique<Store>(std::move(file), path, options.share == ShareMode::kShared,
                                  o.read_only);
@@ -99,7 +101,7 @@ void Bag::close() {
   if (closed_) return;
   closed_ = true;
   try {
-    flush();
+    if (store_->flush()) store_->sync();
   } catch (...) {
     store_->close();
     throw;

@@ -28,12 +28,11 @@ LeafBits leaf_bits(int key_length, uint32_t max_recno, int min_rec_bytes) {
   b.dup_bits = b.trail_bits = width;
   b.rec_bytes = width <= 8 ? 3 : (width <= 12 ? 4 : 5);
   b.rec_bytes = std::max(b.rec_bytes, min_rec_bytes);
-  b.rec_bits = 8 * b.rec_bytes - 2 * width;
-  // Record numbers that outgrow the field widen the entry a byte at a time.
-  while (b.rec_bits < 32 && max_recno > (1ull << b.rec_bits) - 1) {
+  // Record numbers that outgrow the field widen the entry a byte at a time; they never
+  // take more than 32 bits, the counts stay at the top of the entry.
+  while (8 * b.rec_bytes - 2 * width < 32 && max_recno > (1ull << (8 * b.rec_bytes - 2 * width)) - 1)
     ++b.rec_bytes;
-    b.rec_bits += 8;
-  }
+  b.rec_bits = std::min(32, 8 * b.rec_bytes - 2 * width);
   return b;
 }
 
@@ -96,8 +95,9 @@ void encode_leaf(const Node& n, const KeyShape& shape, bool pack_trail, uint8_t*
     int stored = len - dup - trail;
     area_end -= stored;
     std::memcpy(page + area_end, k.data() + dup, static_cast<size_t>(stored));
-    uint64_t v = n.entries[i].recno | (static_cast<uint64_t>(dup) << b.rec_bits) |
-                 (static_cast<uint64_t>(trail) << (b.rec_bits + b.dup_bits));
+    const int count_shift = 8 * b.rec_bytes - b.trail_bits - b.dup_bits;
+    uint64_t v = n.entries[i].recno | (static_cast<uint64_t>(dup) << count_shift) |
+                 (static_cast<uint64_t>(trail) << (count_shift + b.dup_bits));
     for (int j = 0; j < b.rec_bytes; ++j) page[entry_pos + j] = static_cast<uint8_t>(v >> (8 * j));
     entry_pos += b.rec_bytes;
     prev_trail = trail;
