@@ -93,8 +93,11 @@ uint32_t Store::pop_free() {
     next = it->second;
     freed_.erase(it);
   } else {
-    uint8_t b[4];
-    read_exact(page, b, 4);
+    // A free page holds the next one's offset and zeros; anything else is a page in use.
+    uint8_t b[kPageSize];
+    read_exact(page, b, kPageSize);
+    for (uint32_t i = 4; i < kPageSize; ++i)
+      if (b[i] != 0) fail_page(path_, page, "free list names a page in use");
     next = get_le32(b);
   }
   free_head_ = next;
