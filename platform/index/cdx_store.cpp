@@ -182,8 +182,11 @@ void Store::refresh_version() {
 
 void Store::begin_read() {
   check_open();
-  if (shared_ && lock_depth_++ == 0) {
+  if (shared_ && lock_depth_ > 0) {
+    ++lock_depth_;
+  } else if (shared_) {
     lock_index(false);
+    lock_depth_ = 1;
     try {
       refresh_version();
     } catch (...) {
