@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/index/test_record.h"
 #include "platform/text/codepage.h"
 #include "tests/support/test_util.h"
 
@@ -103,30 +104,6 @@ struct FixtureIndex {
   std::vector<std::string> keys;  // CP852 bytes, padded with blanks to keylen
 };
 
-std::string unescape(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '\\' || i + 1 >= s.size()) {
-      out.push_back(s[i]);
-      continue;
-    }
-    char n = s[++i];
-    if (n == 'n') {
-      out.push_back('\n');
-    } else if (n == 'r') {
-      out.push_back('\r');
-    } else if (n == 't') {
-      out.push_back('\t');
-    } else if (n == 'x' && i + 2 < s.size()) {
-      out.push_back(static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16)));
-      i += 2;
-    } else {
-      out.push_back(n);
-    }
-  }
-  return out;
-}
-
 // The character indexes of a fixture folder's _keys.txt, keys in index order.
 std::vector<FixtureIndex> character_indexes(const std::string& folder) {
   std::istringstream in(testutil::read_text(testutil::fixture(folder) + "/_keys.txt"));
@@ -145,22 +122,7 @@ std::vector<FixtureIndex> character_indexes(const std::string& folder) {
       continue;
     }
     if (!take || line.empty()) continue;
-    // Text bytes first, then the escapes: an escaped byte is a CP852 byte already.
-    std::string key = line.substr(0, line.rfind('|'));
-    std::string bytes;
-    std::string plain;
-    for (size_t i = 0; i < key.size(); ++i) {
-      if (key[i] == '\\' && i + 1 < key.size()) {
-        bytes += cp852().from_utf8(plain);
-        plain.clear();
-        size_t len = key[i + 1] == 'x' ? 4 : 2;
-        bytes += unescape(key.substr(i, len));
-        i += len - 1;
-      } else {
-        plain.push_back(key[i]);
-      }
-    }
-    bytes += cp852().from_utf8(plain);
+    std::string bytes = cp852().from_utf8(testing::fixture_cells(line)[0]);
     bytes.resize(static_cast<size_t>(out.back().keylen), ' ');
     out.back().keys.push_back(bytes);
   }

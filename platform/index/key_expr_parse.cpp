@@ -95,7 +95,7 @@ class Lexer {
       t.text = "!";
     } else if (w == "T" || w == "Y" || w == "F" || w == "N") {
       t.kind = Tok::kLogical;
-      t.text = (w == "T" || w == "Y") ? "T" : "F";
+      t.text.assign(1, (w == "T" || w == "Y") ? 'T' : 'F');
     } else {
       fail_at(i_, "unexpected '.'");
     }
@@ -106,6 +106,7 @@ class Lexer {
     auto next = [&](char c) { return i_ + 1 < s_.size() && s_[i_ + 1] == c; };
     char c = s_[i_];
     t.kind = Tok::kOp;
+    t.text = std::string(1, c);
     size_t len = 1;
     switch (c) {
       case '(':
@@ -120,9 +121,8 @@ class Lexer {
       case '-':
         if (next('>')) {
           t.kind = Tok::kArrow;
+          t.text = "->";
           len = 2;
-        } else {
-          t.text = "-";
         }
         break;
       case '*':
@@ -284,7 +284,7 @@ class Parser {
       case Tok::kEnd:
         lexer_.fail_at(t.pos, "unexpected end");
       default:
-        lexer_.fail_at(t.pos, "unexpected '" + (t.text.empty() ? std::string("?") : t.text) + "'");
+        lexer_.fail_at(t.pos, "unexpected '" + t.text + "'");
     }
   }
 

@@ -161,11 +161,12 @@ Value right_eval(const Vals& v, const Args&, const RecordSource&) {
   return Value::text(s.substr(s.size() - n));
 }
 
-// PADR/PADL/PADC take a number as STR() shows it and a date as DTOC() shows it.
+// PADR/PADL/PADC take a number as STR() shows it without its leading blanks, and a date as
+// DTOC() shows it.
 std::string as_text(const Value& v, const Shape& s) {
   switch (v.type()) {
     case Value::Type::kNumber:
-      return str_number(v.num(), s.length, s.decimals);
+      return blanks_trimmed(str_number(v.num(), s.length, s.decimals), true, false);
     case Value::Type::kDate:
       return format_date(v.date_value(), table_settings().date_format);
     default:
