@@ -56,26 +56,30 @@ TEST(CdxLeaf, WorkedExampleBytes) {
   EXPECT_EQ(back.stored_free, 467);
 }
 
-TEST(CdxLeaf, PrefixCapStaysOutOfTrailingPad) {
+TEST(CdxLeaf, SharedPrefixMayReachIntoThePreviousPad) {
   const KeyShape s{4, ' '};
   Node n;
   n.entries = {entry("AB  ", 1), entry("AB C", 2)};
   auto page = encoded(n, s);
-  // Harbour's cap: the shared prefix stops where the previous key's padding starts (dup 2).
+  // As the fixtures' engine writes: the prefix stops only at this key's own padding (dup 3).
   uint32_t second = page[27] | (page[28] << 8) | (page[29] << 16);
-  EXPECT_EQ((second >> 18) & 0x7, 2u);  // L=4: 18 record bits, then 3 for dup
-  EXPECT_EQ(bytes(page, 508, 4), " CAB");
+  EXPECT_EQ((second >> 18) & 0x7, 3u);  // L=4: 18 record bits, then 3 for dup
+  EXPECT_EQ(bytes(page, 509, 3), "CAB");
+  EXPECT_EQ(get_le16(page.data() + 12), 488 - 3 - 2 - 3 - 1);
 
-  // The other writers' variant shares the blank too (dup 3, one byte stored).
+  // The other writers' variant keeps out of the previous pad too (dup 2, two bytes stored).
   std::vector<uint8_t> other = page;
-  other[27 + 2] = static_cast<uint8_t>((0 << 5) | (3 << 2));  // trail 0, dup 3 in the top byte
+  other[27 + 2] = static_cast<uint8_t>(2 << 2);  // trail 0, dup 2 in the top byte
+  other[508] = ' ';
   other[509] = 'C';
-  other[508] = 0;
-  put_le16(other.data() + 12, get_le16(page.data() + 12) + 1);
+  put_le16(other.data() + 12, get_le16(page.data() + 12) - 1);
   Node back = decoded(other, s);
   ASSERT_EQ(back.entries.size(), 2u);
   EXPECT_EQ(back.entries[0].key, "AB  ");
   EXPECT_EQ(back.entries[1].key, "AB C");
+  back = decoded(page, s);
+  EXPECT_EQ(back.entries[1].key, "AB C");
+  EXPECT_EQ(leaf_bytes(n.entries, 0, 2, s, 0, true), leaf_bytes(n.entries, 0, 2, s) + 1);
 }
 
 TEST(CdxLeaf, RecordNumbersWidenTheEntry) {

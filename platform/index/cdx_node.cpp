@@ -44,15 +44,16 @@ int trailing_count(std::string_view key, char pad) {
 }
 
 int dup_count(std::string_view prev, std::string_view key, int trail_prev, int trail_key,
-              bool pack_trail) {
-  int limit = static_cast<int>(key.size()) - (pack_trail ? trail_key : std::max(trail_prev, trail_key));
+              bool cap_both_trails) {
+  int limit =
+      static_cast<int>(key.size()) - (cap_both_trails ? std::max(trail_prev, trail_key) : trail_key);
   int d = 0;
   while (d < limit && prev[d] == key[d]) ++d;
   return d;
 }
 
 size_t leaf_bytes(const std::vector<Entry>& entries, size_t begin, size_t end,
-                  const KeyShape& shape, int min_rec_bytes, bool pack_trail) {
+                  const KeyShape& shape, int min_rec_bytes, bool cap_both_trails) {
   if (begin >= end) return 0;
   uint32_t max_recno = 0;
   size_t keys = 0;
@@ -61,7 +62,8 @@ size_t leaf_bytes(const std::vector<Entry>& entries, size_t begin, size_t end,
     const std::string& k = entries[i].key;
     max_recno = std::max(max_recno, entries[i].recno);
     int trail = trailing_count(k, shape.pad);
-    int dup = i == begin ? 0 : dup_count(entries[i - 1].key, k, prev_trail, trail, pack_trail);
+    int dup =
+        i == begin ? 0 : dup_count(entries[i - 1].key, k, prev_trail, trail, cap_both_trails);
     keys += static_cast<size_t>(shape.length - dup - trail);
     prev_trail = trail;
   }
@@ -80,7 +82,7 @@ uint16_t attributes(const Node& n) {
   return static_cast<uint16_t>((n.root ? kAttrRoot : 0) | (n.leaf ? kAttrLeaf : 0));
 }
 
-void encode_leaf(const Node& n, const KeyShape& shape, bool pack_trail, uint8_t* page) {
+void encode_leaf(const Node& n, const KeyShape& shape, uint8_t* page) {
   const int len = shape.length;
   uint32_t max_recno = 0;
   for (const Entry& e : n.entries) max_recno = std::max(max_recno, e.recno);
@@ -91,7 +93,7 @@ void encode_leaf(const Node& n, const KeyShape& shape, bool pack_trail, uint8_t*
   for (size_t i = 0; i < n.entries.size(); ++i) {
     const std::string& k = n.entries[i].key;
     int trail = trailing_count(k, shape.pad);
-    int dup = i == 0 ? 0 : dup_count(n.entries[i - 1].key, k, prev_trail, trail, pack_trail);
+    int dup = i == 0 ? 0 : dup_count(n.entries[i - 1].key, k, prev_trail, trail);
     int stored = len - dup - trail;
     area_end -= stored;
     std::memcpy(page + area_end, k.data() + dup, static_cast<size_t>(stored));
@@ -154,23 +156,14 @@ void decode_leaf(const uint8_t* page, uint32_t offset, const KeyShape& shape,
 }  // namespace
 
 bool encode_node(const Node& n, const KeyShape& shape, uint8_t* page) {
-  bool pack_trail = false;
-  if (n.leaf) {
-    const size_t count = n.entries.size();
-    if (!leaf_fits(n.entries, 0, count, shape, n.min_rec_bytes)) {
-      if (!leaf_fits(n.entries, 0, count, shape, n.min_rec_bytes, true)) return false;
-      pack_trail = true;
-    }
-  } else if (n.entries.size() > interior_capacity(shape.length)) {
-    return false;
-  }
+  if (!node_fits(n, shape)) return false;
   std::memset(page, 0, kPageSize);
   put_le16(page, attributes(n));
   put_le16(page + 2, static_cast<uint16_t>(n.entries.size()));
   put_le32(page + 4, n.left);
   put_le32(page + 8, n.right);
   if (n.leaf) {
-    encode_leaf(n, shape, pack_trail, page);
+    encode_leaf(n, shape, page);
     return true;
   }
   uint8_t* p = page + kIntHeaderSize;

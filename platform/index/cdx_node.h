@@ -48,17 +48,18 @@ struct LeafBits {
 // The widths a leaf uses for keys of this length and record numbers up to max_recno.
 LeafBits leaf_bits(int key_length, uint32_t max_recno, int min_rec_bytes = 0);
 int trailing_count(std::string_view key, char pad);
-// Length of the prefix shared with the previous key, kept out of either key's trailing pad
-// (pack_trail: out of this key's only, the other variant that readers meet).
+// Length of the prefix shared with the previous key, kept out of this key's trailing pad:
+// what the engine that made the fixtures writes, in bulk builds and updates alike (it may
+// reach into the previous key's pad). cap_both_trails: also kept out of the previous key's
+// pad, the other variant that readers meet.
 int dup_count(std::string_view prev, std::string_view key, int trail_prev, int trail_key,
-              bool pack_trail = false);
+              bool cap_both_trails = false);
 // Bytes entries [begin, end) take in the 488-byte area of one leaf.
 size_t leaf_bytes(const std::vector<Entry>& entries, size_t begin, size_t end,
-                  const KeyShape& shape, int min_rec_bytes = 0, bool pack_trail = false);
+                  const KeyShape& shape, int min_rec_bytes = 0, bool cap_both_trails = false);
 inline bool leaf_fits(const std::vector<Entry>& entries, size_t begin, size_t end,
-                      const KeyShape& shape, int min_rec_bytes = 0, bool pack_trail = false) {
-  return leaf_bytes(entries, begin, end, shape, min_rec_bytes, pack_trail) <=
-         static_cast<size_t>(kLeafSpace);
+                      const KeyShape& shape, int min_rec_bytes = 0) {
+  return leaf_bytes(entries, begin, end, shape, min_rec_bytes) <= static_cast<size_t>(kLeafSpace);
 }
 inline size_t interior_capacity(int key_length) {
   return (kPageSize - kIntHeaderSize) / static_cast<size_t>(key_length + 8);
@@ -70,8 +71,7 @@ bool node_fits(const Node& node, const KeyShape& shape);
 [[noreturn]] void fail_page(const std::string& file, uint32_t page, const std::string& what);
 std::string page_name(uint32_t page);  // "page 0x1A00"
 
-// Writes the node into a 512-byte page; a leaf that does not fit with the usual prefix cap
-// is written with the other one. Returns false (page untouched) when neither fits.
+// Writes the node into a 512-byte page; false (page untouched) when it does not fit.
 bool encode_node(const Node& node, const KeyShape& shape, uint8_t* page);
 // Reads a page; throws TableError (corruption) naming file and page on any inconsistency.
 void decode_node(const uint8_t* page, uint32_t offset, const KeyShape& shape,

@@ -33,9 +33,9 @@ void Tag::verify_locked(const std::function<void(const IndexKey&)>& visit) {
       if (w.leaf_depth != depth) fail_page(file, page, "leaves at different depths");
       const size_t count = n.entries.size();
       int used = static_cast<int>(leaf_bytes(n.entries, 0, count, shape_, n.min_rec_bytes));
-      int used_other =
+      int used_capped =
           static_cast<int>(leaf_bytes(n.entries, 0, count, shape_, n.min_rec_bytes, true));
-      if (!n.dirty && n.stored_free != kLeafSpace - used && n.stored_free != kLeafSpace - used_other)
+      if (!n.dirty && n.stored_free != kLeafSpace - used && n.stored_free != kLeafSpace - used_capped)
         fail_page(file, page, "free byte count disagrees with the keys");
     } else if (w.leaf_depth >= 0 && depth >= w.leaf_depth) {
       fail_page(file, page, "interior node at leaf depth");
