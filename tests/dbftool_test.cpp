@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "platform/file/file.h"
 #include "platform/table/settings.h"
 #include "tests/support/test_util.h"
 #include "tools/dbftool_commands.h"

@@ -114,14 +114,14 @@ std::unique_ptr<DbfTable> DbfTable::create(const std::string& path,
 }
 
 int DbfTable::field_index(std::string_view name) const {
+  // Field names are ASCII and stored upper case.
+  auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
   for (size_t i = 0; i < header_.fields.size(); ++i) {
     const std::string& n = header_.fields[i].name;
-    if (n.size() != name.size()) continue;
-    bool same = true;
-    for (size_t k = 0; k < n.size() && same; ++k)
-      same = std::toupper(static_cast<unsigned char>(n[k])) ==
-             std::toupper(static_cast<unsigned char>(name[k]));
-    if (same) return static_cast<int>(i);
+    if (n.size() != name.size() || n[0] != up(name[0])) continue;
+    size_t k = 1;
+    while (k < n.size() && n[k] == up(name[k])) ++k;
+    if (k == n.size()) return static_cast<int>(i);
   }
   return -1;
 }
