@@ -167,6 +167,37 @@ TEST_F(NtxFixture, SeekAndFindReachEveryEntry) {
   }
 }
 
+// The table seeks through the engine's orders: prefixes, trailing blanks, longer keys, numbers.
+TEST_F(NtxFixture, TableSeeksThroughTheEnginesOrders) {
+  table_settings().deleted_hidden = false;
+  std::string folder = "small-mixed-bin-s1";
+  TableOpenOptions to;
+  to.read_only = true;
+  auto t = DbfTable::open(testutil::fixture(folder) + "/ZAK.DBF", to);
+  IndexOptions io;
+  io.read_only = true;
+  t->add_bag(open_ntx(testutil::fixture(folder) + "/NZAK.NTX", *t, io));
+  t->add_bag(open_ntx(testutil::fixture(folder) + "/CIZA.NTX", *t, io));
+  ASSERT_TRUE(t->set_order("NZAK"));
+  ASSERT_TRUE(t->seek(Value::text("ALENA D")));
+  EXPECT_EQ(t->recno(), 214u);  // ALENA DOLEŽAL, the engine's dump says
+  ASSERT_TRUE(t->seek(Value::text("ALENA DOLEŽAL   ")));
+  EXPECT_EQ(t->recno(), 214u);
+  ASSERT_TRUE(t->seek(Value::text("ALENA HRUBÝ")));
+  EXPECT_EQ(t->recno(), 45u);  // the first of two equal keys in the engine's order
+  EXPECT_TRUE(t->seek(Value::text("ALENA DOLEŽAL" + std::string(40, ' '))));
+  EXPECT_FALSE(t->seek(Value::text("ALENA DOLEŽAL" + std::string(27, ' ') + "X")));
+  EXPECT_FALSE(t->seek(Value::text("ALENA DOLEŽALX")));
+  EXPECT_TRUE(t->eof());
+  ASSERT_TRUE(t->set_order("CIZA"));
+  ASSERT_TRUE(t->seek(Value::number(2023000003)));
+  EXPECT_EQ(t->recno(), 3u);
+  EXPECT_FALSE(t->seek(Value::number(5)));
+  EXPECT_FALSE(t->seek(Value::number(5), true));  // soft: not found, on the next key
+  EXPECT_FALSE(t->eof());
+  EXPECT_EQ(t->recno(), 1u);
+}
+
 // Every key the order should hold for the table's records now, sorted as the index sorts.
 std::vector<std::pair<std::string, uint32_t>> keys_from_records(DbfTable& t, Order& o) {
   std::vector<std::pair<std::string, uint32_t>> out;
