@@ -80,8 +80,9 @@ void Bag::load(const RecordSource& schema) {
     auto& [offset, name] = found[i];
     if (name.empty()) fail_page(path_, kNoPage, "tag directory holds an empty tag name");
     if (offset % kPageSize != 0 || offset < kHeaderSize || offset + kHeaderSize > store_->end())
-      fail_page(path_, kNoPage,
-                "tag " + name + ": header offset " + std::to_string(offset) + " is not in the file");
+      fail_page(
+          path_, kNoPage,
+          "tag " + name + ": header offset " + std::to_string(offset) + " is not in the file");
     if (i > 0 && found[i - 1].first == offset)
       fail_page(path_, kNoPage, "tags " + found[i - 1].second + " and " + name + " share a header");
     store_->read_exact(offset, hdr, kHeaderSize);
@@ -131,8 +132,8 @@ namespace xbase {
 
 std::unique_ptr<IndexBag> open_cdx(const std::string& path, const RecordSource& schema,
                                    const IndexOptions& options) {
-  auto bag = std::make_unique<cdx::Bag>(path, cdx::open_store(path, options, false),
-                                        options.collation);
+  auto bag =
+      std::make_unique<cdx::Bag>(path, cdx::open_store(path, options, false), options.collation);
   bag->load(schema);
   return bag;
 }
@@ -151,8 +152,7 @@ std::unique_ptr<IndexBag> create_cdx(const std::string& path,
     info.expression = def.expression;
     info.for_expression = def.for_expression;
     info.descending = def.descending;
-    info.options = static_cast<uint8_t>(kOptCompact | kOptCompound |
-                                        (def.unique ? kOptUnique : 0) |
+    info.options = static_cast<uint8_t>(kOptCompact | kOptCompound | (def.unique ? kOptUnique : 0) |
                                         (def.for_expression.empty() ? 0 : kOptFor));
     auto fail = [&](const std::string& what) {
       throw TableError(kErrCreate, 0, path, "CDX tag " + info.name + ": " + what);

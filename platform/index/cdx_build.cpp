@@ -27,9 +27,8 @@ class TreeBuilder {
     int trail = trailing_count(e.key, shape_.pad);
     if (open_.empty()) open_.push_back(&alloc(true));
     Node* leaf = open_[0];
-    int dup = leaf->entries.empty()
-                  ? 0
-                  : dup_count(leaf->entries.back().key, e.key, prev_trail_, trail);
+    int dup =
+        leaf->entries.empty() ? 0 : dup_count(leaf->entries.back().key, e.key, prev_trail_, trail);
     size_t cost = static_cast<size_t>(rec_bytes_ + shape_.length - dup - trail);
     if (!leaf->entries.empty() && used_ + cost > static_cast<size_t>(kLeafSpace)) {
       Node& next = alloc(true);
@@ -124,9 +123,12 @@ void build_file(Store& store, const std::vector<Tag*>& tags, RecordScanner& tabl
   for (size_t i = 0; i < tags.size(); ++i) {
     Tag& tag = *tags[i];
     std::vector<Entry>& v = keys[i];
-    std::stable_sort(v.begin(), v.end(), [&](const Entry& a, const Entry& b) { return tag.less(a, b); });
+    std::stable_sort(v.begin(), v.end(),
+                     [&](const Entry& a, const Entry& b) { return tag.less(a, b); });
     if (tag.unique()) {
-      auto same = [&](const Entry& a, const Entry& b) { return tag.compare_keys(a.key, b.key) == 0; };
+      auto same = [&](const Entry& a, const Entry& b) {
+        return tag.compare_keys(a.key, b.key) == 0;
+      };
       v.erase(std::unique(v.begin(), v.end(), same), v.end());
     }
   }
@@ -145,10 +147,12 @@ void build_file(Store& store, const std::vector<Tag*>& tags, RecordScanner& tabl
     for (size_t i : by_name) {
       std::string key = tags[i]->tag_name();
       key.resize(kTagNameLength, ' ');
-      names.push_back(Entry{key, kHeaderSize + dir_pages * kPageSize + uint32_t(i) * kHeaderSize, 0});
+      names.push_back(
+          Entry{key, kHeaderSize + dir_pages * kPageSize + uint32_t(i) * kHeaderSize, 0});
     }
-    uint32_t max_off = names.empty() ? 0 : kHeaderSize + dir_pages * kPageSize +
-                                               uint32_t(tags.size() - 1) * kHeaderSize;
+    uint32_t max_off = names.empty() ? 0
+                                     : kHeaderSize + dir_pages * kPageSize +
+                                           uint32_t(tags.size() - 1) * kHeaderSize;
     dir = build_tree(names, dir_shape, max_off, kHeaderSize);
     uint32_t pages = static_cast<uint32_t>(dir.nodes.size());
     if (pages == dir_pages) break;

@@ -37,7 +37,16 @@ MemTable people(int rows, unsigned seed) {
   t.add_field("DAT", 'D', 8);
   t.add_field("OK", 'L', 1);
   std::mt19937 rng(seed);
-  const std::string syll[] = {"no", "va", "k", "ova", "pr", "\xAC" "er", "ch", "H", " "};
+  const std::string syll[] = {"no",
+                              "va",
+                              "k",
+                              "ova",
+                              "pr",
+                              "\xAC"
+                              "er",
+                              "ch",
+                              "H",
+                              " "};
   for (int i = 0; i < rows; ++i) {
     std::string name;
     for (unsigned n = rng() % 6; n > 0; --n) name += syll[rng() % 9];
@@ -57,9 +66,10 @@ IndexOptions exclusive() {
 TEST(CdxKeys, StoredForms) {
   testutil::TempDir tmp;
   MemTable t = people(0, 1);
-  std::vector<OrderDefinition> defs = {
-      {"C", "NAME", "", false, false}, {"N", "NUM", "", false, false},
-      {"D", "DAT", "", false, false}, {"L", "OK", "", false, false}};
+  std::vector<OrderDefinition> defs = {{"C", "NAME", "", false, false},
+                                       {"N", "NUM", "", false, false},
+                                       {"D", "DAT", "", false, false},
+                                       {"L", "OK", "", false, false}};
   auto bag = create_cdx(tmp.file("K.CDX"), defs, t, exclusive());
   Order& c = bag->order(0);
   Order& n = bag->order(1);
@@ -234,7 +244,8 @@ TEST(CdxBuild, RecordNumbersBeyondSixteenBitsWidenEveryLeaf) {
   Order& o = bag->order(0);
   auto keys = walk(o);
   ASSERT_EQ(keys.size(), 70000u);
-  for (size_t i = 1; i < keys.size(); ++i) ASSERT_LT(o.compare_keys(keys[i - 1].key, keys[i].key), 0);
+  for (size_t i = 1; i < keys.size(); ++i)
+    ASSERT_LT(o.compare_keys(keys[i - 1].key, keys[i].key), 0);
   EXPECT_EQ(o.levels(), 3);
   o.verify([](const IndexKey&) {});
   bag->close();
@@ -256,10 +267,10 @@ TEST(CdxBuild, BadDefinitionsLeaveNoFile) {
   const std::string path = tmp.file("BAD.CDX");
   EXPECT_THROW(create_cdx(path, {{"X", "NOSUCHFIELD", "", false, false}}, t, exclusive()),
                TableError);
-  EXPECT_THROW(create_cdx(path, {{"X", "NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME", "",
-                                  false, false}},
-                          t, exclusive()),
-               TableError);
+  EXPECT_THROW(
+      create_cdx(path, {{"X", "NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME", "", false, false}}, t,
+                 exclusive()),
+      TableError);
   EXPECT_THROW(create_cdx(path, {{"X", "NAME", "", false, false}, {"x", "NUM", "", false, false}},
                           t, exclusive()),
                TableError);

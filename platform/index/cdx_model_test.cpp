@@ -36,7 +36,8 @@ struct Gen {
   std::string text(int max_len) {
     std::string s;
     int len = below(max_len + 1);
-    for (int i = 0; i < len; ++i) s += alphabet[static_cast<size_t>(below(static_cast<int>(alphabet.size())))];
+    for (int i = 0; i < len; ++i)
+      s += alphabet[static_cast<size_t>(below(static_cast<int>(alphabet.size())))];
     return s;
   }
   double number() {

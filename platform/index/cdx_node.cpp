@@ -2,11 +2,12 @@
 // number + u32 BE child per entry. Leaf: 24-byte header (free bytes, masks, bit widths, entry
 // size R), R-byte LE entries (record number low, dup count, trail count on top) from byte 24
 // and the compressed key bytes growing backward from byte 511.
+#include "platform/index/cdx_node.h"
+
 #include <algorithm>
 #include <bit>
 #include <cstdio>
 
-#include "platform/index/cdx_node.h"
 #include "platform/table/table_error.h"
 
 namespace xbase::cdx {
@@ -30,7 +31,8 @@ LeafBits leaf_bits(int key_length, uint32_t max_recno, int min_rec_bytes) {
   b.rec_bytes = std::max(b.rec_bytes, min_rec_bytes);
   // Record numbers that outgrow the field widen the entry a byte at a time; they never
   // take more than 32 bits, the counts stay at the top of the entry.
-  while (8 * b.rec_bytes - 2 * width < 32 && max_recno > (1ull << (8 * b.rec_bytes - 2 * width)) - 1)
+  while (8 * b.rec_bytes - 2 * width < 32 &&
+         max_recno > (1ull << (8 * b.rec_bytes - 2 * width)) - 1)
     ++b.rec_bytes;
   b.rec_bits = std::min(32, 8 * b.rec_bytes - 2 * width);
   return b;
@@ -45,8 +47,8 @@ int trailing_count(std::string_view key, char pad) {
 
 int dup_count(std::string_view prev, std::string_view key, int trail_prev, int trail_key,
               bool cap_both_trails) {
-  int limit =
-      static_cast<int>(key.size()) - (cap_both_trails ? std::max(trail_prev, trail_key) : trail_key);
+  int limit = static_cast<int>(key.size()) -
+              (cap_both_trails ? std::max(trail_prev, trail_key) : trail_key);
   int d = 0;
   while (d < limit && prev[d] == key[d]) ++d;
   return d;
@@ -62,8 +64,7 @@ size_t leaf_bytes(const std::vector<Entry>& entries, size_t begin, size_t end,
     const std::string& k = entries[i].key;
     max_recno = std::max(max_recno, entries[i].recno);
     int trail = trailing_count(k, shape.pad);
-    int dup =
-        i == begin ? 0 : dup_count(entries[i - 1].key, k, prev_trail, trail, cap_both_trails);
+    int dup = i == begin ? 0 : dup_count(entries[i - 1].key, k, prev_trail, trail, cap_both_trails);
     keys += static_cast<size_t>(shape.length - dup - trail);
     prev_trail = trail;
   }

@@ -31,7 +31,7 @@ struct Node {
   uint32_t left = kNoPage;
   uint32_t right = kNoPage;
   std::vector<Entry> entries;
-  int stored_free = -1;   // a leaf's free-byte field as read (checked by verify)
+  int stored_free = -1;  // a leaf's free-byte field as read (checked by verify)
   // Least entry size R: a bulk build sizes record numbers once for the whole table, and a
   // page read keeps the size it was written with until its keys change.
   int min_rec_bytes = 0;

@@ -44,14 +44,17 @@ int bytes_compare(std::string_view a, std::string_view b) {
 
 Tag::Tag(Store& store, uint32_t header_offset, TagInfo info, const RecordSource& schema,
          const Collation* collation)
-    : store_(store), header_offset_(header_offset), info_(std::move(info)), cp_(&schema.codepage()) {
+    : store_(store),
+      header_offset_(header_offset),
+      info_(std::move(info)),
+      cp_(&schema.codepage()) {
   auto compile = [&](const std::string& text, const char* what) {
     try {
       return KeyExpression::compile(text, schema);
     } catch (const ExpressionError& e) {
-      throw TableError(kErrOpen, 0, store_.path(),
-                       "CDX tag " + info_.name + ": cannot evaluate " + what + " '" + text +
-                           "': " + e.what());
+      throw TableError(
+          kErrOpen, 0, store_.path(),
+          "CDX tag " + info_.name + ": cannot evaluate " + what + " '" + text + "': " + e.what());
     }
   };
   key_expr_ = compile(info_.expression, "key expression");

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <functional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,15 @@
 #include "platform/index/order.h"
 #include "platform/table/record_source.h"
 #include "platform/text/codepage.h"
+
+namespace xbase {
+// gtest shows entries as hex key and record number.
+inline void PrintTo(const IndexKey& k, std::ostream* os) {
+  static const char* digits = "0123456789ABCDEF";
+  for (unsigned char c : k.key) *os << digits[c >> 4] << digits[c & 15];
+  *os << "|" << k.recno;
+}
+}  // namespace xbase
 
 namespace xbase::cdxtest {
 

@@ -25,7 +25,8 @@ void Tag::insert_locked(const Entry& e) {
   Path path = descend([&](const Entry& x) { return compare(e.key, e.recno, x) <= 0; });
   Node& leaf = node(path.back().page);
   size_t at = path.back().index;
-  if (at < leaf.entries.size() && leaf.entries[at].recno == e.recno && leaf.entries[at].key == e.key)
+  if (at < leaf.entries.size() && leaf.entries[at].recno == e.recno &&
+      leaf.entries[at].key == e.key)
     return;
   leaf.entries.insert(leaf.entries.begin() + static_cast<std::ptrdiff_t>(at), e);
   leaf.min_rec_bytes = 0;
@@ -37,7 +38,8 @@ bool Tag::remove_locked(const Entry& e) {
   Path path = descend([&](const Entry& x) { return compare(e.key, e.recno, x) <= 0; });
   Node& leaf = node(path.back().page);
   size_t at = path.back().index;
-  if (at >= leaf.entries.size() || leaf.entries[at].recno != e.recno || leaf.entries[at].key != e.key)
+  if (at >= leaf.entries.size() || leaf.entries[at].recno != e.recno ||
+      leaf.entries[at].key != e.key)
     return false;
   leaf.entries.erase(leaf.entries.begin() + static_cast<std::ptrdiff_t>(at));
   leaf.min_rec_bytes = 0;

@@ -22,7 +22,7 @@ void Tag::verify_locked(const std::function<void(const IndexKey&)>& visit) {
   const std::string& file = store_.path();
   Walk w;
   std::function<void(uint32_t, int, const Entry*)> check = [&](uint32_t page, int depth,
-                                                             const Entry* bound) {
+                                                               const Entry* bound) {
     if (depth > 32) fail_page(file, page, "tree of tag " + info_.name + " is too deep");
     if (!w.seen.insert(page).second) fail_page(file, page, "page is reached twice");
     Node& n = node(page);
@@ -35,7 +35,8 @@ void Tag::verify_locked(const std::function<void(const IndexKey&)>& visit) {
       int used = static_cast<int>(leaf_bytes(n.entries, 0, count, shape_, n.min_rec_bytes));
       int used_capped =
           static_cast<int>(leaf_bytes(n.entries, 0, count, shape_, n.min_rec_bytes, true));
-      if (!n.dirty && n.stored_free != kLeafSpace - used && n.stored_free != kLeafSpace - used_capped)
+      if (!n.dirty && n.stored_free != kLeafSpace - used &&
+          n.stored_free != kLeafSpace - used_capped)
         fail_page(file, page, "free byte count disagrees with the keys");
     } else if (w.leaf_depth >= 0 && depth >= w.leaf_depth) {
       fail_page(file, page, "interior node at leaf depth");
