@@ -192,6 +192,44 @@ TEST(NtxCreate, AForExpressionLeavesRecordsOut) {
   EXPECT_EQ(again->order(0).key_of(t).has_value(), t.raw_value(1).num() > 0);
 }
 
+TEST(NtxCreate, ExpressionsTheTableCannotEvaluateFailWithTheirText) {
+  MemTable t = sample_table(5, 3);
+  testutil::TempDir dir;
+  OrderDefinition def;
+  def.expression = "UPPER(NAME)";
+  create_ntx(dir.file("N.NTX"), def, t, IndexOptions{})->close();
+  MemTable other({field("CODE", 'C', 10)});
+  try {
+    open_ntx(dir.file("N.NTX"), other, IndexOptions{});
+    ADD_FAILURE() << "opened over a table without NAME";
+  } catch (const TableError& e) {
+    EXPECT_EQ(e.file(), dir.file("N.NTX"));
+    EXPECT_NE(e.message().find("UPPER(NAME)"), std::string::npos) << e.what();
+  }
+  def.expression = "NOSUCH+1";
+  try {
+    create_ntx(dir.file("X.NTX"), def, t, IndexOptions{});
+    ADD_FAILURE() << "created over an unknown field";
+  } catch (const TableError& e) {
+    EXPECT_EQ(e.file(), dir.file("X.NTX"));
+    EXPECT_NE(e.message().find("NOSUCH+1"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(testutil::read_file(dir.file("X.NTX")).size()) << "a file was left behind";
+}
+
+// Key counts of the pages of a file that holds no free pages, root last.
+std::vector<int> page_counts(const std::string& path) {
+  std::vector<char> raw = testutil::read_file(path);
+  const uint8_t* b = reinterpret_cast<const uint8_t*>(raw.data());
+  std::vector<int> counts;
+  for (size_t off = 1024; off + 1024 <= raw.size(); off += 1024) {
+    if (off == ntx::get32(b + 4)) continue;
+    counts.push_back(ntx::get16(b + off));
+  }
+  counts.push_back(ntx::get16(b + ntx::get32(b + 4)));
+  return counts;
+}
+
 // The same table indexed in one go and record by record: the same entries in the same order.
 TEST(NtxCreate, BulkBuildEqualsRecordByRecordBuild) {
   for (const char* expr : {"UPPER(NAME)", "AMOUNT", "DTOS(DAY)+NAME", "NAME"}) {
@@ -226,6 +264,15 @@ TEST(NtxCreate, BulkBuildEqualsRecordByRecordBuild) {
         }
         // The bulk file is read back the same from the disk.
         bulk->close();
+        if (!def.unique) {
+          // Full pages, the right-most ones evened out: none but the root below half.
+          std::vector<int> counts = page_counts(dir.file("BULK.NTX"));
+          const int m = ntx::max_keys_for(bulk->order(0).key_length());
+          for (size_t i = 0; i + 1 < counts.size(); ++i) {
+            EXPECT_GE(counts[i], m / 2) << "page " << i + 1;
+            EXPECT_LE(counts[i], m) << "page " << i + 1;
+          }
+        }
         auto reread = open_ntx(dir.file("BULK.NTX"), t, io);
         EXPECT_EQ(ntxtest::walk_forward(reread->order(0)), a);
       }

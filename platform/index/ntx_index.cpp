@@ -175,6 +175,8 @@ void NtxIndex::rebuild(RecordScanner& table) {
   if (store_->read_only()) throw TableError(kErrReadOnly, 0, path_, "index opened read-only");
   if (store_->shared()) store_->lock(true);
   try {
+    // The version must advance past what other handles have seen.
+    if (store_->shared() && store_->file().size() >= kPageSize) store_->refresh();
     build(table);
   } catch (...) {
     store_->unlock();

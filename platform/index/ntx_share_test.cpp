@@ -178,7 +178,7 @@ TEST_F(NtxShare, FreedPagesAreReused) {
 }
 
 TEST_F(NtxShare, RebuildReplacesTheTree) {
-  std::string path = make(300);
+  std::string path = make(300, ShareMode::kShared);
   const size_t built_size = testutil::read_file(path).size();
   auto bag = open(ShareMode::kShared);
   Order& o = bag->order(0);

@@ -167,6 +167,8 @@ void PageStore::rollback() {
   dirty_ = saved_.dirty;
   in_op_ = false;
   ++generation_;
+  // A shared write that failed half-way may have reached the file: read it afresh.
+  if (shared_) drop_cache();
 }
 
 void PageStore::write_out() {
@@ -199,7 +201,7 @@ void PageStore::write_out() {
     file_->write_at(0, head, sizeof head);
     header_.version = h.version;
   } catch (const FileError& e) {
-    drop_cache();
+    // The pages stay dirty: a later flush tries again.
     throw TableError(kErrWrite, e.os_code(), path_, e.what());
   }
   dirty_ = false;
