@@ -15,11 +15,12 @@ FieldSpecification POZAD_CZAK();
 FieldSpecification POZAD_ZN();
 
 // The accessors, in declaration order; POCUZ and KONUZ are read only.
-#define DATA_POZAD_FIELDS(RW, RO)                                                                  \
-  RW(CZAK)                                                                                         \
-  RW(ZN) RW(CIPO) RW(OZN) RW(POCET) RW(JEDC) RW(SAZBA) RW(REZ) RW(DATP) RW(FIRM) RW(ZNC) RW(CENCI) \
-      RW(SPLM) RW(SPLN) RW(SKLADEM) RW(JEDN) RW(STRM) RO(POCUZ) RW(VYPDTZ) RW(VYPDTK) RO(KONUZ)    \
-          RW(TERUK)
+// clang-format off
+#define DATA_POZAD_FIELDS(RW, RO)                                                       \
+  RW(CZAK) RW(ZN) RW(CIPO) RW(OZN) RW(POCET) RW(JEDC) RW(SAZBA) RW(REZ) RW(DATP)         \
+  RW(FIRM) RW(ZNC) RW(CENCI) RW(SPLM) RW(SPLN) RW(SKLADEM) RW(JEDN) RW(STRM) RO(POCUZ)   \
+  RW(VYPDTZ) RW(VYPDTK) RO(KONUZ) RW(TERUK)
+// clang-format on
 
 class Pozad : public xbase::DbServer {
  public:

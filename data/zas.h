@@ -36,12 +36,13 @@ struct FieldBinding {
   FieldSpecification spec;
 };
 
-#define DATA_ZAS_FIELDS(RW, RO)                                                                   \
-  RW(CIPO)                                                                                        \
-  RW(OZNM) RW(OBAL) RW(JKPOV) RW(KUSYM) RW(JED) RW(CENJM) RW(CENJP) RW(CENJPD) RW(STRM) RW(DANO)  \
-      RW(LIMIT) RW(REZE) RW(ZN2) RW(CENPP) RW(CENJP2) RW(CENJPD2) RW(CENJP3) RW(CENJPD3) RW(SKUP) \
-          RW(CARK) RW(PRAB1) RW(PRAB2) RW(PRAB3) RW(FIRM) RW(HMOT) RW(NAZD) RW(RADA) RW(REGAL)    \
-              RW(BUNKA) RW(VYRC)
+// clang-format off
+#define DATA_ZAS_FIELDS(RW, RO)                                                         \
+  RW(CIPO) RW(OZNM) RW(OBAL) RW(JKPOV) RW(KUSYM) RW(JED) RW(CENJM) RW(CENJP) RW(CENJPD)  \
+  RW(STRM) RW(DANO) RW(LIMIT) RW(REZE) RW(ZN2) RW(CENPP) RW(CENJP2) RW(CENJPD2)          \
+  RW(CENJP3) RW(CENJPD3) RW(SKUP) RW(CARK) RW(PRAB1) RW(PRAB2) RW(PRAB3) RW(FIRM)        \
+  RW(HMOT) RW(NAZD) RW(RADA) RW(REGAL) RW(BUNKA) RW(VYRC)
+// clang-format on
 
 class Zas : public xbase::DbServer {
  public:
