@@ -81,12 +81,17 @@ CzechWeights build_weights(const CodePage& cp) {
   return w;
 }
 
+// Compares run for every key an index touches: the two known pages need no lock.
 const CzechWeights& weights_for(const CodePage& cp) {
+  static const CzechWeights k852 = build_weights(CodePage::cp852());
+  static const CzechWeights k1250 = build_weights(CodePage::cp1250());
+  if (&cp == &CodePage::cp852()) return k852;
+  if (&cp == &CodePage::cp1250()) return k1250;
   static std::mutex mu;
-  static std::map<int, CzechWeights> cache;
+  static std::map<int, CzechWeights> others;
   std::lock_guard<std::mutex> lock(mu);
-  auto it = cache.find(cp.number());
-  if (it == cache.end()) it = cache.emplace(cp.number(), build_weights(cp)).first;
+  auto it = others.find(cp.number());
+  if (it == others.end()) it = others.emplace(cp.number(), build_weights(cp)).first;
   return it->second;
 }
 
