@@ -2,13 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/index/test_record.h"
 #include "platform/text/codepage.h"
-#include "tests/support/test_util.h"
 
 namespace xbase {
 namespace {
@@ -98,33 +96,17 @@ TEST(Collation, LocaleIsByteOrderOffWindows) {
 
 // --- the fixture indexes
 
-struct FixtureIndex {
-  std::string head;
-  int keylen = 0;
-  std::vector<std::string> keys;  // CP852 bytes, padded with blanks to keylen
-};
-
-// The character indexes of a fixture folder's _keys.txt, keys in index order.
-std::vector<FixtureIndex> character_indexes(const std::string& folder) {
-  std::istringstream in(testutil::read_text(testutil::fixture(folder) + "/_keys.txt"));
-  std::vector<FixtureIndex> out;
-  bool take = false;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("## ", 0) == 0) {
-      take = line.find(" type=C ") != std::string::npos;
-      if (take) {
-        FixtureIndex ix;
-        ix.head = line;
-        ix.keylen = std::stoi(line.substr(line.find("keylen=") + 7));
-        out.push_back(ix);
-      }
-      continue;
+// The character indexes of a fixture folder, keys as CP852 bytes padded to the key length.
+std::vector<std::vector<std::string>> character_indexes(const std::string& folder) {
+  std::vector<std::vector<std::string>> out;
+  for (const testing::FixtureIndex& ix : testing::read_fixture_indexes(folder)) {
+    if (ix.type != 'C') continue;
+    out.emplace_back();
+    for (const auto& k : ix.keys) {
+      std::string bytes = cp852().from_utf8(k.first);
+      bytes.resize(static_cast<size_t>(ix.keylen), ' ');
+      out.back().push_back(bytes);
     }
-    if (!take || line.empty()) continue;
-    std::string bytes = cp852().from_utf8(testing::fixture_cells(line)[0]);
-    bytes.resize(static_cast<size_t>(out.back().keylen), ' ');
-    out.back().keys.push_back(bytes);
   }
   return out;
 }
@@ -132,10 +114,10 @@ std::vector<FixtureIndex> character_indexes(const std::string& folder) {
 // How many neighbouring keys of the folder's character indexes are out of order.
 int disorder(const std::string& folder, const Collation& c, int* indexes = nullptr) {
   int bad = 0, count = 0;
-  for (const FixtureIndex& ix : character_indexes(folder)) {
+  for (const auto& keys : character_indexes(folder)) {
     ++count;
-    for (size_t i = 1; i < ix.keys.size(); ++i)
-      if (c.compare(ix.keys[i - 1], ix.keys[i], cp852()) > 0) ++bad;
+    for (size_t i = 1; i < keys.size(); ++i)
+      if (c.compare(keys[i - 1], keys[i], cp852()) > 0) ++bad;
   }
   if (indexes) *indexes = count;
   return bad;
@@ -145,11 +127,10 @@ TEST(CollationFixture, Cs852KeysFollowTheCzechOrder) {
   int indexes = 0;
   EXPECT_EQ(disorder("small-mixed-cs852-s5", czech_collation(), &indexes), 0);
   EXPECT_GE(indexes, 14);
-  for (const FixtureIndex& ix : character_indexes("small-mixed-cs852-s5")) {
-    for (size_t i = 1; i < ix.keys.size(); ++i)
-      ASSERT_LE(czech_collation().compare(ix.keys[i - 1], ix.keys[i], cp852()), 0)
-          << ix.head << ": " << cp852().to_utf8(ix.keys[i - 1]) << " before "
-          << cp852().to_utf8(ix.keys[i]);
+  for (const auto& keys : character_indexes("small-mixed-cs852-s5")) {
+    for (size_t i = 1; i < keys.size(); ++i)
+      ASSERT_LE(czech_collation().compare(keys[i - 1], keys[i], cp852()), 0)
+          << cp852().to_utf8(keys[i - 1]) << " before " << cp852().to_utf8(keys[i]);
   }
 }
 

@@ -24,22 +24,6 @@ struct Table {
   std::vector<std::vector<std::string>> rows;  // cells: recno, flag, fields...
 };
 
-struct Index {
-  std::string table, file, expr;
-  char type = 'C';
-  int keylen = 0;
-  std::map<uint32_t, std::string> keys;  // recno -> key text (UTF-8, trailing blanks cut)
-};
-
-std::string attr(const std::string& line, const std::string& name) {
-  size_t at = line.find(" " + name + "=");
-  if (at == std::string::npos) return std::string();
-  at += name.size() + 2;
-  // The expression may hold blanks; it runs up to " keys=".
-  size_t end = name == "expr" ? line.find(" keys=", at) : line.find(' ', at);
-  return line.substr(at, end == std::string::npos ? std::string::npos : end - at);
-}
-
 std::map<std::string, Table> read_tables(const std::string& folder) {
   std::istringstream in(testutil::read_text(testutil::fixture(folder) + "/_records.txt"));
   std::map<std::string, Table> out;
@@ -49,7 +33,7 @@ std::map<std::string, Table> read_tables(const std::string& folder) {
     if (line.rfind("## ", 0) == 0) {
       std::string name = line.substr(3, line.find(' ', 3) - 3);
       cur = &out[name];
-      std::stringstream fields(attr(line, "fields"));
+      std::stringstream fields(testing::fixture_attr(line, "fields"));
       std::string f;
       while (std::getline(fields, f, ',')) {
         std::vector<std::string> p;
@@ -60,28 +44,6 @@ std::map<std::string, Table> read_tables(const std::string& folder) {
       }
     } else if (cur && !line.empty()) {
       cur->rows.push_back(fixture_cells(line));
-    }
-  }
-  return out;
-}
-
-std::vector<Index> read_indexes(const std::string& folder) {
-  std::istringstream in(testutil::read_text(testutil::fixture(folder) + "/_keys.txt"));
-  std::vector<Index> out;
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.rfind("## ", 0) == 0) {
-      Index ix;
-      ix.table = line.substr(3, line.find(' ', 3) - 3);
-      size_t f = ix.table.size() + 4;
-      ix.file = line.substr(f, line.find(':', f) - f);
-      ix.expr = attr(line, "expr");
-      ix.type = attr(line, "type")[0];
-      ix.keylen = std::stoi(attr(line, "keylen"));
-      out.push_back(ix);
-    } else if (!out.empty() && !line.empty()) {
-      std::vector<std::string> cells = fixture_cells(line);
-      out.back().keys[static_cast<uint32_t>(std::stoul(cells.back()))] = cells[0];
     }
   }
   return out;
@@ -126,9 +88,9 @@ std::string stored_text(const Value& v, int keylen) {
 
 void check_folder(const std::string& folder) {
   std::map<std::string, Table> tables = read_tables(folder);
-  std::vector<Index> indexes = read_indexes(folder);
+  std::vector<testing::FixtureIndex> indexes = testing::read_fixture_indexes(folder);
   ASSERT_GE(indexes.size(), 20u) << folder;
-  for (const Index& ix : indexes) {
+  for (const testing::FixtureIndex& ix : indexes) {
     SCOPED_TRACE(folder + " " + ix.file + " " + ix.expr);
     ASSERT_TRUE(tables.count(ix.table));
     Table& t = tables[ix.table];
@@ -141,12 +103,14 @@ void check_folder(const std::string& folder) {
       EXPECT_EQ(e->result_length(), ix.keylen);
     }
     ASSERT_EQ(ix.keys.size(), t.rows.size());
+    std::map<uint32_t, std::string> by_recno;
+    for (const auto& k : ix.keys) by_recno[k.second] = k.first;
     int wrong = 0;
     for (const auto& row : t.rows) {
       load(t.schema, row);
       Value v = e->evaluate(t.schema);
-      auto it = ix.keys.find(t.schema.recno());
-      ASSERT_NE(it, ix.keys.end()) << "record " << t.schema.recno();
+      auto it = by_recno.find(t.schema.recno());
+      ASSERT_NE(it, by_recno.end()) << "record " << t.schema.recno();
       bool ok = false;
       std::string got;
       if (ix.type == 'C') {

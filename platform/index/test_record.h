@@ -2,12 +2,15 @@
 #pragma once
 
 #include <cctype>
+#include <cstdint>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/table/record_source.h"
 #include "platform/text/codepage.h"
+#include "tests/support/test_util.h"
 
 namespace xbase::testing {
 
@@ -71,6 +74,45 @@ inline std::vector<std::string> fixture_cells(const std::string& line) {
     }
   }
   return cells;
+}
+
+// One index of a fixture folder's _keys.txt, its keys in index order.
+struct FixtureIndex {
+  std::string table, file, expr;
+  char type = 'C';
+  int keylen = 0;
+  std::vector<std::pair<std::string, uint32_t>> keys;  // UTF-8 key (trailing blanks cut), recno
+};
+
+// The value of " name=" in a "## " line; an expression runs up to " keys=".
+inline std::string fixture_attr(const std::string& line, const std::string& name) {
+  size_t at = line.find(" " + name + "=");
+  if (at == std::string::npos) return std::string();
+  at += name.size() + 2;
+  size_t end = name == "expr" ? line.find(" keys=", at) : line.find(' ', at);
+  return line.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+inline std::vector<FixtureIndex> read_fixture_indexes(const std::string& folder) {
+  std::istringstream in(testutil::read_text(testutil::fixture(folder) + "/_keys.txt"));
+  std::vector<FixtureIndex> out;
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("## ", 0) == 0) {
+      FixtureIndex ix;
+      ix.table = line.substr(3, line.find(' ', 3) - 3);
+      size_t f = ix.table.size() + 4;
+      ix.file = line.substr(f, line.find(':', f) - f);
+      ix.expr = fixture_attr(line, "expr");
+      ix.type = fixture_attr(line, "type")[0];
+      ix.keylen = std::stoi(fixture_attr(line, "keylen"));
+      out.push_back(ix);
+    } else if (!out.empty() && !line.empty()) {
+      std::vector<std::string> cells = fixture_cells(line);
+      out.back().keys.emplace_back(cells[0], static_cast<uint32_t>(std::stoul(cells.back())));
+    }
+  }
+  return out;
 }
 
 }  // namespace xbase::testing
