@@ -214,46 +214,6 @@ std::vector<std::pair<std::string, uint32_t>> sorted_entries(std::vector<IndexKe
   return out;
 }
 
-// Keys of an NTX as the Perl XBase reader lists them: "key<TAB>recno" lines.
-std::string perl_keys(const std::string& path, char type) {
-  std::string cmd =
-      "perl -MXBase::Index -e '$i = XBase::Index->new($ARGV[0], type => $ARGV[1]) "
-      "or die XBase::Index->errstr; $i->prepare_select; "
-      "while (my @d = $i->fetch) { print \"$d[0]\\t$d[1]\\n\" }' '" +
-      path + "' " + std::string(1, type == 'N' ? 'N' : 'C') + " 2>&1";
-  int status = 0;
-  std::string out = testutil::run_command(cmd, &status);
-  EXPECT_EQ(status, 0) << out;
-  return out;
-}
-
-bool perl_reader_available() {
-  int status = 0;
-  testutil::run_command("perl -MXBase::Index -e 1 2>/dev/null", &status);
-  return status == 0;
-}
-
-std::string our_listing(Order& o) {
-  std::string out;
-  for (const auto& e : ntxtest::walk_forward(o)) {
-    if (o.key_type() == 'N') {
-      double v = o.decode(e.key).num();
-      char buf[64];
-      std::snprintf(buf, sizeof buf, "%.*f", o.key_decimals(), v);
-      std::string s = buf;
-      if (s.find('.') != std::string::npos) {  // Perl prints numbers without trailing zeros
-        while (s.back() == '0') s.pop_back();
-        if (s.back() == '.') s.pop_back();
-      }
-      out += s;
-    } else {
-      out += e.key;
-    }
-    out += "\t" + std::to_string(e.recno) + "\n";
-  }
-  return out;
-}
-
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
   std::istringstream in(text);
@@ -319,11 +279,11 @@ TEST_F(NtxFixture, KeptUpByTheTableTheEngineFilesStayValid) {
       std::vector<std::pair<std::string, uint32_t>> want = keys_from_records(*t, o);
       std::sort(want.begin(), want.end());
       EXPECT_EQ(sorted_entries(seen), want);
-      if (perl_reader_available()) {
+      if (ntxtest::perl_reader_available()) {
         // That reader takes the stale record number the engine leaves in a branch page's
         // right-most slot for one more key, so ours must be in its list, in the same order.
-        EXPECT_TRUE(
-            in_order_within(our_listing(o), perl_keys(dir.file(name + ".NTX"), o.key_type())));
+        EXPECT_TRUE(in_order_within(ntxtest::perl_style_listing(o),
+                                    ntxtest::perl_keys(dir.file(name + ".NTX"), o.key_type())));
       }
     }
   }

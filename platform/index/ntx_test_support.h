@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/index/order.h"
 #include "platform/text/codepage.h"
+#include "tests/support/test_util.h"
 
 namespace ntxtest {
 
@@ -95,6 +97,46 @@ inline std::vector<IndexKey> walk_backward(Order& o) {
   IndexKey e;
   for (bool ok = o.last(&e); ok; ok = o.prev(&e)) out.push_back(e);
   return {out.rbegin(), out.rend()};
+}
+
+inline bool perl_reader_available() {
+  int status = 0;
+  testutil::run_command("perl -MXBase::Index -e 1 2>/dev/null", &status);
+  return status == 0;
+}
+
+// Keys of an NTX as the Perl XBase reader (libdbd-xbase-perl) lists them: "key<TAB>recno".
+inline std::string perl_keys(const std::string& path, char type) {
+  std::string cmd =
+      "perl -MXBase::Index -e '$i = XBase::Index->new($ARGV[0], type => $ARGV[1]) "
+      "or die XBase::Index->errstr; $i->prepare_select; "
+      "while (my @d = $i->fetch) { print \"$d[0]\\t$d[1]\\n\" }' '" +
+      path + "' " + (type == 'N' ? "N" : "C") + " 2>&1";
+  int status = 0;
+  std::string out = testutil::run_command(cmd, &status);
+  EXPECT_EQ(status, 0) << out;
+  return out;
+}
+
+// Our keys in the same form: stored character keys, numbers as Perl prints them.
+inline std::string perl_style_listing(Order& o) {
+  std::string out;
+  for (const auto& e : walk_forward(o)) {
+    if (o.key_type() == 'N') {
+      char buf[64];
+      std::snprintf(buf, sizeof buf, "%.*f", o.key_decimals(), o.decode(e.key).num());
+      std::string s = buf;
+      if (s.find('.') != std::string::npos) {
+        while (s.back() == '0') s.pop_back();
+        if (s.back() == '.') s.pop_back();
+      }
+      out += s;
+    } else {
+      out += e.key;
+    }
+    out += "\t" + std::to_string(e.recno) + "\n";
+  }
+  return out;
 }
 
 }  // namespace ntxtest
