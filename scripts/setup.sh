@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ googletest libgtest-dev libgmock-dev libcurl4-openssl-dev
   python3-dbf libdbd-xbase-perl
-  g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 xvfb xdotool imagemagick fonts-wine
+  g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 xvfb xauth xdotool imagemagick fonts-wine
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxfixes3:i386
   libxinerama1:i386 libxcomposite1:i386 libgnutls30:i386
 )
