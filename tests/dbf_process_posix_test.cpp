@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/table/db_server.h"
 #include "platform/table/dbf_table.h"
@@ -213,6 +214,55 @@ void crash_during_appends(ShareMode mode) {
       ASSERT_TRUE(a.empty() || a == expected_text(rec)) << "record " << rec << ": " << a;
     }
   }
+}
+
+// Shared appends from several processes at once: the append lock keeps every record.
+TEST(SharedAppend, ConcurrentProcessesLoseNoRecord) {
+  testutil::TempDir dir;
+  std::string path = dir.file("MANY.DBF");
+  DbfTable::create(path, {{"WHO", 'N', 2, 0}, {"SEQ", 'N', 6, 0}}, {})->close();
+  const int kProcs = 4, kEach = 400;
+  std::vector<pid_t> kids;
+  for (int p = 0; p < kProcs; ++p) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      int rc = 1;
+      try {
+        auto t = DbfTable::open(path, {});
+        for (int i = 0; i < kEach; ++i) {
+          t->append_blank();
+          t->put("WHO", Value::number(p));
+          t->put("SEQ", Value::number(i));
+          t->commit();
+        }
+        t->close();
+        rc = 0;
+      } catch (...) {
+      }
+      _exit(rc);
+    }
+    kids.push_back(pid);
+  }
+  for (pid_t k : kids) {
+    int st = 0;
+    waitpid(k, &st, 0);
+    ASSERT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 0);
+  }
+  auto t = DbfTable::open(path, {});
+  ASSERT_EQ(t->record_count(), static_cast<uint32_t>(kProcs * kEach));
+  std::vector<std::vector<int>> seen(kProcs);
+  for (t->go_top(); !t->eof(); t->skip()) {
+    int who = static_cast<int>(t->get("WHO").num());
+    ASSERT_GE(who, 0);
+    ASSERT_LT(who, kProcs);
+    seen[static_cast<size_t>(who)].push_back(static_cast<int>(t->get("SEQ").num()));
+  }
+  for (int p = 0; p < kProcs; ++p) {
+    ASSERT_EQ(seen[static_cast<size_t>(p)].size(), static_cast<size_t>(kEach)) << p;
+    for (int i = 0; i < kEach; ++i)
+      EXPECT_EQ(seen[static_cast<size_t>(p)][static_cast<size_t>(i)], i);
+  }
+  EXPECT_FALSE(t->header_count_mismatch().has_value());
 }
 
 TEST(Crash, KilledDuringSharedAppendsLeavesEveryCommittedRecord) {
