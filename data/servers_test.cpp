@@ -370,29 +370,4 @@ TEST(FieldSpecifications, TheRequiredNameRefusesEmptyText) {
   EXPECT_EQ(data::ZAS_CIPO().check(Value::text("")), "");
 }
 
-TEST(ServerDeclarations, IndexListsAndFieldDesc) {
-  const auto& p = Pozad::IndexList();
-  ASSERT_EQ(p.size(), 5u);
-  EXPECT_EQ(p[3].file, "IPOCF.CDX");
-  EXPECT_EQ(p[3].orders.at(0).key, "CIPO+STR(FIRM,5)+STR(ZN,1)+STR(STRM,3)");
-  EXPECT_EQ(p[4].orders.at(0).key, "STR(CZAK,10)+STR(IDPROD,5)");
-  const auto& z = Zas::IndexList();
-  ASSERT_EQ(z.size(), 7u);
-  std::vector<std::string> files;
-  for (const auto& e : z) {
-    files.push_back(e.file);
-    ASSERT_EQ(e.orders.size(), 1u);
-    EXPECT_TRUE(e.path.empty());
-    EXPECT_TRUE(e.orders[0].condition.empty());
-  }
-  EXPECT_EQ(files, (std::vector<std::string>{"Mater.cdx", "Iczas.cdx", "Iskp.cdx", "Iean.cdx",
-                                             "Ipdod.cdx", "Idrzas.cdx", "Smater.cdx"}));
-  EXPECT_EQ(z[5].orders[0].key, "STR(ZN2,1)+STR(STRM,3)+CIPO");
-  auto desc = Zas::FieldDesc();
-  ASSERT_EQ(desc.size(), 1u);
-  EXPECT_EQ(desc[0].symbol, "CIPO");
-  EXPECT_EQ(desc[0].name, "CIPO");
-  EXPECT_EQ(desc[0].spec.length, 12);
-}
-
 }  // namespace
