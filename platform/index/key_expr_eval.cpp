@@ -274,6 +274,13 @@ std::string fixed_text(double v, int dec) {
   if (dec < 0) dec = 0;
   if (!std::isfinite(v)) return "*";
   bool neg = v < 0;
+  if (v == std::floor(v) && std::fabs(v) < 1e15) {
+    // Whole numbers (record numbers, codes, counts: most keys) need no rounding.
+    auto n = static_cast<long long>(std::fabs(v));
+    std::string t = std::to_string(n);
+    if (dec > 0) t += "." + std::string(static_cast<size_t>(dec), '0');
+    return (neg && n != 0 ? "-" : "") + t;
+  }
   // Fifteen significant digits: what a double holds reliably, so 1.005 rounds up as written.
   char buf[64];
   std::snprintf(buf, sizeof buf, "%.14e", std::fabs(v));
