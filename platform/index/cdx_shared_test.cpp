@@ -181,6 +181,38 @@ TEST(CdxShared, ExclusiveOpenRefusesOthersAndWritesOnFlush) {
   EXPECT_EQ(walk(again->order(0)).size(), 150u);
 }
 
+TEST(CdxShared, AnotherStationsRebuildIsSeen) {
+  testutil::TempDir tmp;
+  MemTable t = names(400);
+  const std::string path = tmp.file("R.CDX");
+  std::vector<OrderDefinition> defs = {{"NAME", "NAME", "", false, false},
+                                       {"DESC", "NAME", "", false, true}};
+  create_cdx(path, defs, t, mode(ShareMode::kShared))->close();
+  auto a = open_cdx(path, t, mode(ShareMode::kShared));
+  auto b = open_cdx(path, t, mode(ShareMode::kShared));
+  EXPECT_EQ(walk(b->order(1)).size(), 400u);
+  MemTable other = names(1500);
+  a->rebuild(other);
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(walk(b->order(i)), walk(a->order(i)));
+    EXPECT_EQ(walk(b->order(i)).size(), 1500u);
+    b->order(i).verify([](const IndexKey&) {});
+  }
+
+  // A tag header that is no longer ours: refused, not misread.
+  auto f = testutil::read_file(path);
+  f[0xA00 + 12] = 9;
+  f[11] = static_cast<char>(f[11] + 1);
+  testutil::write_file(path, f);
+  IndexKey k;
+  try {
+    b->order(1).first(&k);
+    ADD_FAILURE() << "used a replaced tag";
+  } catch (const TableError& e) {
+    EXPECT_NE(e.message().find("replaced"), std::string::npos) << e.message();
+  }
+}
+
 // Counts the calls a CDX open makes through the file seam.
 class CountingFs : public FileSystem {
  public:

@@ -178,6 +178,7 @@ void Store::refresh_version() {
   known_ = true;
   dirty_ = false;
   ++generation_;
+  ++reloads_;
 }
 
 void Store::begin_read() {

@@ -23,6 +23,8 @@ class Store {
   bool read_only() const { return read_only_; }
   // Changes whenever the cache was dropped or a tree changed: cursors re-find their place.
   uint64_t generation() const { return generation_; }
+  // Counts the times the cache was emptied (another station's change, or a rewrite).
+  uint64_t reloads() const { return reloads_; }
   uint64_t end() const { return end_; }
 
   // Reads exactly n bytes or throws (corruption: the file is cut short at that page).
@@ -88,6 +90,7 @@ class Store {
   bool dirty_ = false;
   uint64_t end_ = 0;  // size of the file with the pages allocated so far
   uint64_t generation_ = 1;
+  uint64_t reloads_ = 1;
   int lock_depth_ = 0;
   bool write_locked_ = false;
 };

@@ -90,12 +90,28 @@ Tag::Tag(Store& store, uint32_t header_offset, TagInfo info, const RecordSource&
                          info_.expression + "'");
   shape_.length = info_.key_length;
   shape_.pad = type_ == 'C' ? ' ' : '\0';
+  header_seen_ = store_.reloads();
 }
 
 void Tag::relocate(uint32_t header_offset, uint32_t root) {
   header_offset_ = header_offset;
   info_.root = root;
   has_cur_ = false;
+}
+
+uint32_t Tag::root() {
+  if (header_seen_ == store_.reloads()) return info_.root;
+  // Trees keep their root page, but a station that rebuilt the file may have moved it.
+  uint8_t hdr[16];
+  store_.read_exact(header_offset_, hdr, sizeof hdr);
+  if (get_le16(hdr + kHdrKeyLen) != info_.key_length || hdr[kHdrOptions] != info_.options)
+    throw TableError(kErrCorruption, 0, store_.path(),
+                     "CDX tag " + info_.name + " was replaced by another station; open it again");
+  uint32_t root = get_le32(hdr + kHdrRoot);
+  store_.check_page(root, ("root of tag " + info_.name).c_str());
+  info_.root = root;
+  header_seen_ = store_.reloads();
+  return root;
 }
 
 std::string Tag::encode(const Value& v) const {
@@ -166,7 +182,7 @@ int Tag::compare_prefix(std::string_view key, std::string_view prefix) const {
 
 Tag::Path Tag::descend(const Pred& at_or_after) {
   Path path;
-  uint32_t page = info_.root;
+  uint32_t page = root();
   for (int depth = 0;; ++depth) {
     if (depth > kMaxDepth)
       fail_page(store_.path(), page, "tree of tag " + info_.name + " loops back on itself");
@@ -347,7 +363,7 @@ uint64_t Tag::key_count() {
 
 int Tag::levels() {
   ReadScope lock(store_);
-  uint32_t page = info_.root;
+  uint32_t page = root();
   for (int depth = 1; depth <= kMaxDepth + 1; ++depth) {
     Node& n = node(page);
     if (n.leaf) return depth;

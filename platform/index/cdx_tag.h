@@ -69,6 +69,8 @@ class Tag : public Order {
   // last one when all are before it). The leaf index may equal its size.
   Path descend(const Pred& at_or_after);
   Node& node(uint32_t page) { return store_.load(page, shape_); }
+  // The root page; after another station changed the file, re-read from the tag header.
+  uint32_t root();
   // Moves a leaf position onto an entry: forward over ends of leaves / back before it.
   bool settle_forward(Step& pos);
   bool step_forward(Step& pos);
@@ -106,6 +108,7 @@ class Tag : public Order {
   bool has_cur_ = false;
   Step cur_pos_{0, 0};
   uint64_t cur_gen_ = 0;
+  uint64_t header_seen_ = 0;  // Store::reloads() when the header was last read
 };
 
 }  // namespace xbase::cdx

@@ -70,7 +70,7 @@ void Tag::repair(Path& path, bool shrinking) {
       }
     }
   }
-  Node& root = node(info_.root);
+  Node& root = node(this->root());
   while (!node_fits(root, shape_)) split_root(root);
   collapse_root();
 }
@@ -219,7 +219,7 @@ void Tag::unlink_and_free(Node& n) {
 
 void Tag::collapse_root() {
   for (int guard = 0; guard <= 32; ++guard) {
-    Node& root = node(info_.root);
+    Node& root = node(this->root());
     if (root.leaf) return;
     if (root.entries.empty()) {
       root.leaf = true;

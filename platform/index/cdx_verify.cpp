@@ -61,7 +61,7 @@ void Tag::verify_locked(const std::function<void(const IndexKey&)>& visit) {
     std::vector<Entry> entries = n.entries;  // the recursion may load pages
     for (const Entry& e : entries) check(e.child, depth + 1, &e);
   };
-  check(info_.root, 0, nullptr);
+  check(root(), 0, nullptr);
   for (uint32_t page : w.last_on_level)
     if (node(page).right != kNoPage) fail_page(file, page, "last node of a level has a right link");
   IndexKey k;
