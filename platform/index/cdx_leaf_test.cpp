@@ -109,35 +109,6 @@ TEST(CdxLeaf, RecordNumbersWidenTheEntry) {
   }
 }
 
-TEST(CdxLeaf, NumericKeysTrimTrailingZeroBytes) {
-  const KeyShape s{8, '\0'};
-  Node n;
-  n.entries = {entry(std::string("\x80\0\0\0\0\0\0\0", 8), 1),
-               entry(std::string("\xBF\xF0\0\0\0\0\0\0", 8), 2)};
-  auto page = encoded(n, s);
-  EXPECT_EQ(get_le16(page.data() + 12), 488 - 3 - 1 - 3 - 2);
-  Node back = decoded(page, s);
-  EXPECT_EQ(back.entries[0].key, n.entries[0].key);
-  EXPECT_EQ(back.entries[1].key, n.entries[1].key);
-}
-
-TEST(CdxLeaf, FitAndSizeAgreeWithEncoding) {
-  const KeyShape s{12, ' '};
-  Node n;
-  for (uint32_t i = 0; leaf_fits(n.entries, 0, n.entries.size(), s); ++i) {
-    n.entries.push_back(entry("KEY" + std::to_string(100000 + i * 7) + "   ", i + 1));
-  }
-  EXPECT_GT(n.entries.size(), 40u);
-  Node over = n;
-  std::vector<uint8_t> page(kPageSize, 0);
-  EXPECT_FALSE(encode_node(over, s, page.data()));
-  n.entries.pop_back();
-  page = encoded(n, s);
-  size_t used = leaf_bytes(n.entries, 0, n.entries.size(), s);
-  EXPECT_EQ(get_le16(page.data() + 12), kLeafSpace - used);
-  EXPECT_EQ(decoded(page, s).entries.size(), n.entries.size());
-}
-
 TEST(CdxInterior, BigEndianRecordAndChild) {
   const KeyShape s{8, '\0'};
   Node n;
