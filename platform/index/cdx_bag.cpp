@@ -110,18 +110,14 @@ void Bag::close() {
   store_->close();
 }
 
-void Bag::rebuild(RecordScanner& table) {
-  store_->begin_read();
-  uint32_t counter = store_->counter();
-  store_->end_read();
-  build(table, counter + 1);
-}
+void Bag::rebuild(RecordScanner& table) { build(table, false); }
 
-void Bag::build(RecordScanner& table, uint32_t counter) {
+void Bag::build(RecordScanner& table, bool fresh) {
   WriteScope lock(*store_);
   std::vector<Tag*> tags;
   for (auto& t : tags_) tags.push_back(t.get());
-  build_file(*store_, tags, table, counter);
+  // Read under the lock: the counter must move past what every other station has seen.
+  build_file(*store_, tags, table, fresh ? 0 : store_->counter() + 1);
   lock.commit();
   if (!store_->shared()) store_->sync();
 }
@@ -183,10 +179,11 @@ std::unique_ptr<IndexBag> create_cdx(const std::string& path,
     infos.push_back(std::move(info));
   }
   auto bag = std::make_unique<Bag>(path, open_store(path, options, true), options.collation);
+  bag->store().created();
   for (TagInfo& info : infos)
     bag->tags().push_back(
         std::make_unique<Tag>(bag->store(), 0, std::move(info), schema, options.collation));
-  bag->build(table, 0);
+  bag->build(table, true);
   return bag;
 }
 

@@ -26,8 +26,9 @@ class Bag : public IndexBag {
   void flush() override;
   void close() override;
   void rebuild(RecordScanner& table) override;
-  // Writes the whole file from the table under the write lock, with this change counter.
-  void build(RecordScanner& table, uint32_t counter);
+  // Writes the whole file from the table under the write lock; a fresh file starts its
+  // change counter at 0, a rebuilt one advances it.
+  void build(RecordScanner& table, bool fresh);
 
   Store& store() { return *store_; }
   const Collation* collation() const { return collation_; }

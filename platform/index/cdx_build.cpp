@@ -101,11 +101,15 @@ Tree build_tree(const std::vector<Entry>& keys, const KeyShape& shape, uint32_t 
   return t;
 }
 
-void put_tree(const Tree& t, const KeyShape& shape, const std::string& file,
-              std::vector<uint8_t>& image) {
-  for (const Node& n : t.nodes)
+// Encodes the tree's pages into the image and hands its nodes over for the cache.
+void put_tree(Tree& t, const KeyShape& shape, const std::string& file, std::vector<uint8_t>& image,
+              std::vector<std::pair<Node, KeyShape>>& nodes) {
+  for (Node& n : t.nodes) {
     if (!encode_node(n, shape, image.data() + n.offset))
       fail_page(file, n.offset, "built node does not fit in its page");
+    if (n.leaf) n.stored_free = get_le16(image.data() + n.offset + 12);
+    nodes.emplace_back(std::move(n), shape);
+  }
 }
 
 }  // namespace
@@ -167,19 +171,21 @@ void build_file(Store& store, const std::vector<Tag*>& tags, RecordScanner& tabl
   }
 
   std::vector<uint8_t> image(next, 0);
+  std::vector<std::pair<Node, KeyShape>> nodes;
   write_directory_header(dir.root, 0, counter, image.data());
-  put_tree(dir, dir_shape, store.path(), image);
+  put_tree(dir, dir_shape, store.path(), image, nodes);
   for (size_t i = 0; i < tags.size(); ++i) {
     uint32_t hdr = headers_at + static_cast<uint32_t>(i) * kHeaderSize;
     TagInfo info = tags[i]->info();
     info.root = trees[i].root;
     write_tag_header(info, image.data() + hdr);
-    put_tree(trees[i], tags[i]->shape(), store.path(), image);
+    put_tree(trees[i], tags[i]->shape(), store.path(), image, nodes);
     tags[i]->relocate(hdr, trees[i].root);
   }
   store.drop_cache();
   store.write(0, image.data(), image.size());
   store.truncate(image.size());
+  store.rewritten(image.size(), counter, std::move(nodes));
 }
 
 }  // namespace xbase::cdx

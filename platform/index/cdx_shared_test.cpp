@@ -270,8 +270,13 @@ TEST(CdxShared, CachedPagesAreNotReadTwice) {
   struct Restore {
     ~Restore() { set_file_system(nullptr); }
   } restore;
-  create_cdx(path, {{"NAME", "NAME", "", false, false}}, t, mode(ShareMode::kExclusive))->close();
-  EXPECT_EQ(fs.counts.writes, 1);  // the whole new file in one call
+  {
+    auto built =
+        create_cdx(path, {{"NAME", "NAME", "", false, false}}, t, mode(ShareMode::kExclusive));
+    EXPECT_EQ(fs.counts.writes, 1);  // the whole new file in one call
+    EXPECT_EQ(walk(built->order(0)).size(), 2000u);
+    EXPECT_EQ(fs.counts.reads, 0);  // what was built is cached
+  }
 
   for (ShareMode share : {ShareMode::kExclusive, ShareMode::kShared}) {
     auto bag = open_cdx(path, t, mode(share));

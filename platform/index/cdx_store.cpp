@@ -297,6 +297,22 @@ bool Store::flush() {
   return true;
 }
 
+void Store::rewritten(uint64_t size, uint32_t counter,
+                      std::vector<std::pair<Node, KeyShape>> nodes) {
+  drop_cache();
+  for (auto& [node, shape] : nodes) {
+    uint32_t off = node.offset;
+    node.dirty = false;
+    cache_.emplace(off, Cached{std::move(node), shape});
+  }
+  free_head_ = 0;
+  counter_ = counter;
+  put_le32(version_, 0);
+  put_be32(version_ + 4, counter);
+  end_ = size;
+  known_ = true;
+}
+
 void Store::drop_cache() {
   cache_.clear();
   freed_.clear();

@@ -7,6 +7,8 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/file/file.h"
 #include "platform/index/cdx_node.h"
@@ -58,6 +60,14 @@ class Store {
 
   // Exclusive mode: writes what changed (pages, then free list and counter); true if it did.
   bool flush();
+  // The file was written anew as size bytes with this counter and no free pages; these
+  // nodes (already on disk) fill the cache.
+  void rewritten(uint64_t size, uint32_t counter, std::vector<std::pair<Node, KeyShape>> nodes);
+  // The file was just created empty: nothing to read.
+  void created() {
+    known_ = true;
+    end_ = 0;
+  }
   // Forgets every cached page and re-reads the file's size, free list and counter.
   void drop_cache();
   uint32_t counter() const { return counter_; }

@@ -97,6 +97,7 @@ void Tag::relocate(uint32_t header_offset, uint32_t root) {
   header_offset_ = header_offset;
   info_.root = root;
   has_cur_ = false;
+  header_seen_ = store_.reloads();
 }
 
 uint32_t Tag::root() {
