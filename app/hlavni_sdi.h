@@ -1,0 +1,60 @@
+// The main window's logic, written once against the window interface: the folder check, the
+// work tables, the settings load and save, and what follows the window's construction.
+// The Win32 dialog, the console front-end and the tests drive it through ui::WindowInterface.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/window/window.h"
+
+namespace app {
+
+// The field specification of the days field POCDNU: "N", 2, 0.
+struct ZAP_ZNAK {
+  static constexpr char kType = 'N';
+  static constexpr int kLength = 2;
+  static constexpr int kDecimals = 0;
+  // The number a text of the field stands for: its leading digits; none (empty) gives 0.
+  static double value_of(std::string_view text);
+  static std::string text_of(double value);
+};
+
+class HlavniSDI {
+ public:
+  explicit HlavniSDI(ui::WindowInterface& window) : win_(window) {}
+  ui::WindowInterface& window() { return win_; }
+
+  // The controls as the dialog template leaves them: for windows that have no template.
+  static void ApplyTemplate(ui::Controls& controls);
+  // The text limits of the edit fields.
+  void Init();
+  // The days field's specification, the settings load, the list columns, and the main
+  // window reference, in this order.
+  void PostInit();
+
+  void TLKAM();             // folder dialog, then the folder check
+  bool KontrolaKam();       // sets the target data folder from WKAM; true when the tables are there
+  void VytvoreniDB();       // ESH_HLA.DBF made anew, ESH_POL.DBF made when missing
+  void NacteniNastaveni();  // the settings load
+  void Ulozit();            // the settings save
+  void EndDialog() { ended_ = true; }
+  bool ended() const { return ended_; }
+
+  // The value of POCDNU through its field specification.
+  double PocetDnu() const;
+
+  // A button's operation under the default error handling: an unexpected error of the table
+  // layer or the runtime is reported (box and error log) and the window goes on. False then.
+  bool Guarded(const std::function<void()>& operation);
+  // The button rule: the operation whose name equals the button's name (any letter case).
+  // False for a button this class has no operation for.
+  bool Click(std::string_view button);
+
+ private:
+  ui::WindowInterface& win_;
+  bool ended_ = false;
+};
+
+}  // namespace app
