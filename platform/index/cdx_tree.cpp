@@ -87,12 +87,32 @@ std::vector<std::vector<Entry>> Tag::partition(const Node& n, bool append) const
       for (size_t k = 1; k < pieces; ++k) cuts.push_back(count * k / pieces);
     }
   } else {
-    // Two pieces as even in bytes as possible (an append fills the left one instead).
+    // Two pieces as even in bytes as possible (an append fills the left one instead). The
+    // bytes of both sides of every cut come from one pass: the key bytes each entry stores
+    // after its neighbour, and the largest record number on either side.
+    std::vector<size_t> stored(count), alone(count), before(count + 1, 0);
+    std::vector<uint32_t> max_left(count + 1, 0), max_right(count + 1, 0);
+    int prev_trail = 0;
+    for (size_t i = 0; i < count; ++i) {
+      const std::string& k = n.entries[i].key;
+      int trail = trailing_count(k, shape_.pad);
+      int dup = i == 0 ? 0 : dup_count(n.entries[i - 1].key, k, prev_trail, trail);
+      stored[i] = static_cast<size_t>(shape_.length - dup - trail);
+      alone[i] = static_cast<size_t>(shape_.length - trail);
+      before[i + 1] = before[i] + stored[i];
+      max_left[i + 1] = std::max(max_left[i], n.entries[i].recno);
+      prev_trail = trail;
+    }
+    for (size_t i = count; i-- > 0;) max_right[i] = std::max(max_right[i + 1], n.entries[i].recno);
+    auto entry_bytes = [&](uint32_t max_recno) {
+      return static_cast<size_t>(leaf_bits(shape_.length, max_recno).rec_bytes);
+    };
     size_t best = 0, best_size = SIZE_MAX;
     for (size_t k = 1; k < count; ++k) {
-      size_t left = leaf_bytes(n.entries, 0, k, shape_);
+      size_t left = k * entry_bytes(max_left[k]) + before[k];
+      size_t right =
+          (count - k) * entry_bytes(max_right[k]) + alone[k] + before[count] - before[k + 1];
       if (left > static_cast<size_t>(kLeafSpace)) break;
-      size_t right = leaf_bytes(n.entries, k, count, shape_);
       if (right > static_cast<size_t>(kLeafSpace)) continue;
       size_t size = append ? kLeafSpace - left : std::max(left, right);
       if (size < best_size) best = k, best_size = size;
