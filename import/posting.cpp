@@ -1,0 +1,271 @@
+// The posting phase: opens IDENT, DOOD and ZAK into work areas 5 and 3 and the Zas and Pozad
+// data servers, then walks ESH_HLA in record order and writes each acceptable order into ZAK
+// (with its partner found in or added to DOOD); the items are handled in posting_items.cpp.
+#include "import/posting.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "data/numbering.h"
+#include "data/program_state.h"
+#include "data/shared_access.h"
+#include "import/posting_steps.h"
+#include "platform/table/field_codec.h"
+#include "platform/table/settings.h"
+#include "platform/table/table_error.h"
+#include "platform/table/work_areas.h"
+#include "platform/text/codepage.h"
+
+namespace import {
+
+using xbase::DbfTable;
+using xbase::Value;
+using xbase::WorkAreas;
+
+PostingClock PostingClock::now() {
+  std::time_t t = std::time(nullptr);
+  std::tm tm{};
+#ifdef _WIN32
+  localtime_s(&tm, &t);
+#else
+  localtime_r(&t, &tm);
+#endif
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return {xbase::Date::from_ymd(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday), buf};
+}
+
+namespace {
+
+// The runtime's STR(): a number too wide for the width shows as asterisks.
+std::string fixed_width(double v, int width) {
+  auto text = xbase::format_number(v, width, 0);
+  return text ? *text : std::string(static_cast<size_t>(width), '*');
+}
+
+std::string date_text(xbase::Date d) {
+  if (d.empty()) return "  .  .    ";
+  int y = 0, m = 0, day = 0;
+  d.to_ymd(y, m, day);
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%02d.%02d.%04d", day % 100, m % 100, y % 10000);
+  return buf;
+}
+
+// POCDNU's numeric value: its leading digits after blanks, as its "N", 2, 0 field reads it.
+int days_of(const std::string& text) {
+  size_t i = text.find_first_not_of(' ');
+  int v = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && v < 100; ++i)
+    v = v * 10 + (text[i] - '0');
+  return v;
+}
+
+}  // namespace
+
+std::string count_text(unsigned n) { return fixed_width(n, 4); }
+std::string order_text(double czak) { return fixed_width(czak, 8); }
+
+PostingResult post_orders(ui::WindowInterface& window, xbase::DbServer& headers,
+                          xbase::DbServer& items, const PostingClock& clock) {
+  posting::Run run(window, headers, items, clock);
+  return run.go();
+}
+
+namespace posting {
+
+void put_number(DbfTable& t, std::string_view field, double value) {
+  int i = t.field_index(field);
+  if (i < 0 || (t.field_info(i).type != 'N' && t.field_info(i).type != 'F')) {
+    t.put(field, Value::number(value));  // names a missing field, converts for other types
+    return;
+  }
+  const xbase::FieldInfo& f = t.field_info(i);
+  auto text = xbase::format_number(value, f.length, f.decimals);
+  t.put_raw(i, text ? *text : std::string(static_cast<size_t>(f.length), '*'));
+}
+
+void put_value(DbfTable& t, std::string_view field, const Value& v) {
+  if (v.type() == Value::Type::kNumber)
+    put_number(t, field, v.num());
+  else
+    t.put(field, v);
+}
+
+std::string rtrim(std::string s) {
+  s.erase(s.find_last_not_of(' ') + 1);
+  return s;
+}
+
+bool blank(const std::string& s) { return s.find_first_not_of(' ') == std::string::npos; }
+
+DbfTable& Run::zak() const {
+  DbfTable* t = WorkAreas::instance().by_alias("S3");
+  if (!t) throw xbase::TableError(xbase::kErrNoTable, 0, "ZAK.DBF", "alias S3 is not open");
+  return *t;
+}
+
+DbfTable& Run::dood() const {
+  DbfTable* t = WorkAreas::instance().by_alias("S5");
+  if (!t) throw xbase::TableError(xbase::kErrNoTable, 0, "DOOD.DBF", "alias S5 is not open");
+  return *t;
+}
+
+void Run::count(std::uint16_t& n, const char* control) {
+  ++n;
+  win_.set_text(control, count_text(n));
+}
+
+void Run::reject(double czak, const std::string& why) { win_.add_row({order_text(czak), why}); }
+
+bool Run::open_tables() {
+  xbase::TableSettings& s = xbase::table_settings();
+  s.default_folder = data::target_folder();
+  WorkAreas& w = WorkAreas::instance();
+  w.select(5);
+  if (data::OPAREA("IDENT", true, "S5")) {
+    DbfTable& ident = *w.table(5);
+    prab_[0] = ident.get("PRAB1").num();
+    prab_[1] = ident.get("PRAB2").num();
+    prab_[2] = ident.get("PRAB3").num();
+    w.close(5);
+  }
+  bool ok = true;
+  s.driver = "DBFCDX";
+  w.select(5);
+  if (data::OPAREA("DOOD", false, "S5")) {
+    w.table(5)->clear_bags();
+    for (const char* bag : {"IICO", "NAZO", "IFIRM"}) w.order_list_add(5, bag);
+    w.table(5)->set_order(1);
+  } else {
+    ok = false;
+  }
+  s.driver = "DBFNTX";
+  w.select(3);
+  if (data::OPAREA("ZAK", false, "S3")) {
+    w.table(3)->clear_bags();
+    for (const char* bag : {"CIZA", "NZAK", "TCIZA", "INAZAK", "ISPZZ"}) w.order_list_add(3, bag);
+    w.table(3)->set_order(1);
+  } else {
+    ok = false;
+  }
+  zas_ = data::OPSERVER<data::Zas>(false, false);
+  if (zas_)
+    zas_->set_order(2);
+  else
+    ok = false;
+  pozad_ = data::OPSERVER<data::Pozad>(false, false);
+  return ok && pozad_;
+}
+
+PostingResult Run::go() {
+  win_.set_text("FTPC", "Kontrola a zápis dobrých");
+  win_.refresh();
+  opt_.nzas = win_.checked("NZAS");
+  opt_.zalozkartu = win_.checked("ZALOZKARTU");
+  opt_.days = days_of(win_.text("POCDNU"));
+  if (!open_tables()) {
+    result_.outcome = PostOutcome::kNotOpened;
+    return result_;
+  }
+  hla_.commit();
+  pol_.commit();
+  pol_.set_order(1);
+  hla_.go_top();
+  while (!hla_.eof()) {
+    double czak = hla_.field_get("CZAK").num();
+    const char* error = nullptr;
+    if (zak().seek(Value::number(czak)))
+      error = "Je již evidována";
+    else if (!pol_.seek(Value::number(czak)))
+      error = "Nemá položky";
+    else if (!post_order(czak)) {
+      result_.outcome = PostOutcome::kStopped;
+      break;
+    }
+    if (error) {
+      count(result_.bad_orders, "FTPCHY");
+      reject(czak, error);
+    }
+    win_.refresh();
+    hla_.skip();
+  }
+  pozad_->set_order(1);
+  pozad_->reindex();
+  return result_;
+}
+
+bool Run::post_order(double czak) {
+  WorkAreas::instance().select(3);
+  zak().append_blank();
+  count(result_.good_orders, "FTPDOB");
+  write_order(czak);
+  if (!find_or_add_partner()) return false;
+  std::uint16_t line = 0;
+  double total = 0;
+  while (!pol_.eof() && pol_.field_get("CZAK").num() == czak) {
+    post_item(czak, line, total);
+    pol_.skip();
+  }
+  WorkAreas::instance().commit_all();
+  put_number(zak(), "CAST", total);
+  return true;
+}
+
+void Run::write_order(double czak) {
+  DbfTable& z = zak();
+  const DbfTable& h = *hla_.table();
+  put_number(z, "CZAK", czak);
+  z.put("NAZ", Value::text("Z Bazaro " + date_text(clock_.today) + " " + clock_.time));
+  std::string nazd = h.get("NAZD").str();
+  std::string person = rtrim(h.get("PRIJMENI").str()) + " " + h.get("JMENO").str();
+  z.put("NAZD", Value::text(blank(nazd) ? person : nazd));
+  z.put("NAZD2", Value::text(blank(nazd) ? std::string() : person));
+  z.put("DATO", h.get("DATO"));
+  xbase::Date dato = z.get("DATO").date_value();
+  // An empty date stays empty: days added to it would make a date out of nothing.
+  if (!dato.empty()) dato.jdn += opt_.days;
+  z.put("PTER", Value::date(dato));
+  for (const char* f : {"ULD", "MIST", "PSC", "NSTAT", "ICO", "REGC", "TEL"})
+    put_value(z, f, h.get(f));
+  z.put("JEDOK", Value::logical(true));
+}
+
+bool Run::find_or_add_partner() {
+  DbfTable& z = zak();
+  double ico = hla_.field_get("ICO").num();
+  WorkAreas::instance().select(5);
+  DbfTable& d = dood();
+  bool found = false;
+  if (ico > 0) {
+    d.set_order(1);
+    found = d.seek(Value::number(ico));
+  }
+  if (!found) {
+    d.set_order(2);
+    const xbase::CodePage& cp = z.codepage();
+    std::string key = cp.to_utf8(cp.upper(z.raw_bytes(z.field_index("NAZD"))));
+    found = d.seek(Value::text(key));
+  }
+  if (!found) {
+    // The number first: a cancelled wait for POSCI then leaves no partner without a number.
+    std::int64_t firma = data::NOVECISLO("PCDOOD");
+    if (firma == 0) return false;
+    WorkAreas::instance().select(5);
+    d.append_blank();
+    put_number(d, "FIRMA", static_cast<double>(firma));
+    d.put("PLOD", Value::date(clock_.today));
+    d.put("NAZD", z.get("NAZD"));
+    d.put("JMENO", z.get("NAZD2"));
+    for (const char* f : {"ULD", "MIST", "PSC", "NSTAT"}) put_value(d, f, z.get(f));
+    put_value(d, "TELE", z.get("TEL"));
+    put_value(d, "ICO", z.get("ICO"));
+    put_value(d, "REGC", z.get("REGC"));
+    put_value(d, "EMAIL", hla_.field_get("EMAIL"));
+  }
+  put_value(z, "FIRM", d.get("FIRMA"));
+  return true;
+}
+
+}  // namespace posting
+}  // namespace import

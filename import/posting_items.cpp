@@ -1,0 +1,85 @@
+// The items of one order in the posting phase: each ESH_POL record checked against the stock
+// cards of ZAS (a missing card created on request) and written as a POZAD line.
+#include "import/posting_steps.h"
+#include "platform/table/work_areas.h"
+#include "platform/text/codepage.h"
+
+namespace import::posting {
+
+using xbase::DbfTable;
+using xbase::Value;
+
+namespace {
+
+// The first n characters (not bytes) of a UTF-8 text.
+std::string first_chars(const std::string& utf8, size_t n) {
+  size_t i = 0;
+  for (size_t k = 0; k < n && i < utf8.size(); ++k) xbase::next_utf8(utf8, i);
+  return utf8.substr(0, i);
+}
+
+}  // namespace
+
+void Run::post_item(double czak, std::uint16_t& line, double& total) {
+  std::string cipo = pol_.field_get("CIPO").str();
+  enum { kGood, kNoNumber, kNoCard } error = kGood;
+  bool card = false;
+  if (blank(cipo) && !opt_.nzas) {
+    error = kNoNumber;
+  } else {
+    card = zas_->seek(Value::text(cipo));
+    if (!card) {
+      if (opt_.zalozkartu) {
+        card = true;
+        zas_->append();
+        write_card();
+      } else if (!opt_.nzas) {
+        error = kNoCard;
+      }
+    }
+  }
+  if (error != kGood) {
+    count(result_.bad_items, "FTKCHY");
+    reject(czak, error == kNoNumber ? "Není číslo položky" : cipo + " nemá skl.kartu");
+    return;
+  }
+  count(result_.good_items, "FTKDOB");
+  line = static_cast<std::uint16_t>(line + 10);
+  pozad_->append();
+  write_line(czak, line, card);
+  total += pozad_->field_get("JEDC").num() * pozad_->field_get("POCET").num();
+}
+
+void Run::write_card() {
+  DbfTable& z = *zas_->table();
+  put_value(z, "CIPO", pol_.field_get("CIPO"));
+  z.put("OZNM", Value::text(first_chars(pol_.field_get("NAZEV").str(), 40)));
+  put_value(z, "DANO", pol_.field_get("SAZBA"));
+  put_value(z, "CENJP", pol_.field_get("CENB"));
+  put_value(z, "CENJPD", pol_.field_get("CENS"));
+  put_number(z, "PRAB1", prab_[0]);
+  put_number(z, "PRAB2", prab_[1]);
+  put_number(z, "PRAB3", prab_[2]);
+}
+
+void Run::write_line(double czak, std::uint16_t line, bool card) {
+  DbfTable& p = *pozad_->table();
+  put_number(p, "CZAK", czak);
+  put_value(p, "CIPO", pol_.field_get("CIPO"));
+  if (card) {
+    put_value(p, "ZN", zas_->field_get("ZN2"));
+    put_value(p, "JEDN", zas_->field_get("JED"));
+  }
+  // NZNET counts as it stands at this item.
+  bool shop_name = win_.checked("NZNET") || !card;
+  put_value(p, "OZN", shop_name ? pol_.field_get("NAZEV") : zas_->field_get("OZNM"));
+  put_value(p, "POCET", pol_.field_get("KUSY"));
+  put_value(p, "JEDC", pol_.field_get("CENB"));
+  put_value(p, "SAZBA", pol_.field_get("SAZBA"));
+  put_value(p, "FIRM", zak().get("FIRM"));
+  put_value(p, "DATP", zak().get("PTER"));
+  put_number(p, "ZNC", 1);
+  put_number(p, "IDPROD", line);
+}
+
+}  // namespace import::posting

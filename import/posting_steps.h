@@ -1,0 +1,61 @@
+// The parts of the posting phase shared by its files: the open accounting tables, the options
+// read from the window, the counters and the list of rejected records.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "data/pozad.h"
+#include "data/zas.h"
+#include "import/posting.h"
+#include "platform/table/dbf_table.h"
+
+namespace import::posting {
+
+struct Options {
+  bool nzas = false;        // items need no stock card
+  bool zalozkartu = false;  // a missing stock card is created from the shop's data
+  int days = 0;             // POCDNU
+};
+
+// A number stored as the engines store it: a value too wide for its field fills the field
+// with asterisks rather than stopping the run.
+void put_number(xbase::DbfTable& t, std::string_view field, double value);
+// Copies a value into a field of any type; numbers as put_number.
+void put_value(xbase::DbfTable& t, std::string_view field, const xbase::Value& v);
+std::string rtrim(std::string s);
+bool blank(const std::string& s);
+
+class Run {
+ public:
+  Run(ui::WindowInterface& window, xbase::DbServer& headers, xbase::DbServer& items,
+      const PostingClock& clock)
+      : win_(window), hla_(headers), pol_(items), clock_(clock) {}
+  PostingResult go();
+
+ private:
+  bool open_tables();
+  bool post_order(double czak);  // false: a cancelled retry stops the posting
+  void write_order(double czak);
+  bool find_or_add_partner();
+  void post_item(double czak, std::uint16_t& line, double& total);
+  void write_card();
+  void write_line(double czak, std::uint16_t line, bool card);
+  void reject(double czak, const std::string& why);
+  void count(std::uint16_t& n, const char* control);
+  xbase::DbfTable& zak() const;
+  xbase::DbfTable& dood() const;
+
+  ui::WindowInterface& win_;
+  xbase::DbServer& hla_;
+  xbase::DbServer& pol_;
+  PostingClock clock_;
+  Options opt_;
+  double prab_[3] = {0, 0, 0};
+  std::unique_ptr<data::Zas> zas_;
+  std::unique_ptr<data::Pozad> pozad_;
+  PostingResult result_;
+};
+
+}  // namespace import::posting
