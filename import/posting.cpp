@@ -37,10 +37,12 @@ PostingClock PostingClock::now() {
 
 namespace {
 
-// The runtime's STR(): a number too wide for the width shows as asterisks.
+// Right-aligned in width; a wider number keeps all its digits, since asterisks would hide the
+// order number the operator needs (shop order numbers commonly have 10 digits).
 std::string fixed_width(double v, int width) {
-  auto text = xbase::format_number(v, width, 0);
-  return text ? *text : std::string(static_cast<size_t>(width), '*');
+  for (int w = width; w < 24; ++w)
+    if (auto text = xbase::format_number(v, w, 0)) return *text;
+  return std::string(static_cast<size_t>(width), '*');
 }
 
 std::string date_text(xbase::Date d) {
