@@ -130,6 +130,17 @@ std::string item(const std::string& czak, const std::string& cipo,
   return i.bytes();
 }
 
+size_t width(const xbase::DbfTable& t, const char* f) {
+  return static_cast<size_t>(t.field_info(t.field_index(f)).length);
+}
+
+// The first n characters of a UTF-8 text (each is one byte in the tables' code page).
+std::string first_chars(const std::string& utf8, size_t n) {
+  size_t i = 0;
+  for (size_t k = 0; k < n && i < utf8.size(); ++k) xbase::next_utf8(utf8, i);
+  return utf8.substr(0, i);
+}
+
 std::string doc(const std::vector<std::string>& records) {
   std::string d;
   for (const auto& r : records) d += r + "\r\n";
@@ -255,6 +266,165 @@ TEST_F(Posting, OrdersPartnersLinesAndCountersOnTheFixtureFolder) {
     EXPECT_EQ(num(*pozad, "ZNC"), 1);
     EXPECT_EQ(num(*pozad, "IDPROD"), l.idprod);
   }
+  expect_indexes_ok();
+}
+
+// The two item faults under each setting of NZAS and ZALOZKARTU: a blank item number and an
+// item number without a stock card.
+struct CardCase {
+  bool nzas, zalozkartu;
+  int good, bad, cards;  // new stock cards
+  std::vector<std::string> reasons;
+};
+
+class PostingCards : public Posting, public ::testing::WithParamInterface<CardCase> {};
+
+const char* kLongName = "Šroubovák křížový PH2 s izolovanou rukojetí 1000 V";
+
+TEST_P(PostingCards, BlankNumberAndMissingCard) {
+  const CardCase& c = GetParam();
+  use_fixture("small-mixed-bin-s1");
+  window_.set_checked("NZAS", c.nzas);
+  window_.set_checked("ZALOZKARTU", c.zalozkartu);
+  const uint32_t zas0 = count("ZAS"), pozad0 = count("POZAD");
+  import::PostingResult r = post(doc({hdr("6001", "Firma"), item("6001", "", "Bez čísla"),
+                                      item("6001", "NOVA-KARTA", kLongName, "99.90", "4")}));
+  EXPECT_EQ(r.outcome, PostOutcome::kPostedAll);
+  EXPECT_EQ(r.good_orders, 1);
+  EXPECT_EQ(r.good_items, c.good);
+  EXPECT_EQ(r.bad_items, c.bad);
+  Rows want;
+  for (const auto& why : c.reasons) want.push_back({"    6001", why});
+  EXPECT_EQ(lv(), want);
+
+  auto zas = open("ZAS");
+  ASSERT_EQ(zas->record_count(), zas0 + c.cards);
+  for (uint32_t k = 1; k <= static_cast<uint32_t>(c.cards); ++k) {
+    zas->go_to(zas0 + k);
+    bool blank_card = c.cards == 2 && k == 1;
+    EXPECT_EQ(text(*zas, "CIPO"), blank_card ? "" : "NOVA-KARTA");
+    EXPECT_EQ(text(*zas, "OZNM"),
+              blank_card ? "Bez čísla" : "Šroubovák křížový PH2 s izolovanou rukoj");
+    EXPECT_DOUBLE_EQ(num(*zas, "DANO"), 21);
+    EXPECT_DOUBLE_EQ(num(*zas, "CENJP"), blank_card ? 10.5 : 99.9);
+    EXPECT_DOUBLE_EQ(num(*zas, "CENJPD"), 12.71);
+    EXPECT_DOUBLE_EQ(num(*zas, "PRAB1"), 3.5);  // from IDENT
+    EXPECT_DOUBLE_EQ(num(*zas, "PRAB2"), 7.25);
+    EXPECT_DOUBLE_EQ(num(*zas, "PRAB3"), 12);
+  }
+  auto pozad = open("POZAD");
+  ASSERT_EQ(pozad->record_count(), pozad0 + c.good);
+  for (uint32_t k = 1; k <= static_cast<uint32_t>(c.good); ++k) {
+    pozad->go_to(pozad0 + k);
+    EXPECT_EQ(num(*pozad, "IDPROD"), 10.0 * k);
+    EXPECT_EQ(num(*pozad, "ZN"), 0);
+    EXPECT_EQ(text(*pozad, "JEDN"), "");
+  }
+  // POZAD OZN holds 40 characters here, as a new card's OZNM does.
+  if (c.good > 0) {
+    EXPECT_EQ(text(*pozad, "OZN"), "Šroubovák křížový PH2 s izolovanou rukoj");
+  }
+  expect_indexes_ok();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Posting, PostingCards,
+    ::testing::Values(
+        CardCase{false, false, 0, 2, 0, {"Není číslo položky", "NOVA-KARTA       nemá skl.kartu"}},
+        CardCase{true, false, 2, 0, 0, {}}, CardCase{false, true, 1, 1, 1, {"Není číslo položky"}},
+        CardCase{true, true, 2, 0, 2, {}}));
+
+// NZNET ticked: the shop's name even where the item has a card; the card still gives ZN and
+// JEDN.
+TEST_F(Posting, ShopNameWhenNznetTicked) {
+  use_fixture("small-mixed-bin-s1");
+  window_.set_checked("NZNET", true);
+  const uint32_t pozad0 = count("POZAD");
+  post(doc({hdr("6101", "Firma"), item("6101", "MAT-000010/T", "Název z e-shopu")}));
+  auto pozad = open("POZAD");
+  ASSERT_EQ(pozad->record_count(), pozad0 + 1);
+  pozad->go_to(pozad0 + 1);
+  EXPECT_EQ(text(*pozad, "OZN"), "Název z e-shopu");
+  EXPECT_EQ(num(*pozad, "ZN"), 1);
+  EXPECT_EQ(text(*pozad, "JEDN"), "bal");
+}
+
+// ZAK held by another workstation and the retry declined: nothing is posted, no counter
+// moves, and the run must not confirm.
+TEST_F(Posting, HeldTableCancelledPostsNothing) {
+  use_fixture("small-mixed-bin-s1");
+  const uint32_t zak0 = count("ZAK"), pozad0 = count("POZAD");
+  window_.set_text("FTPDOB", "old");
+  import::PostingResult r;
+  {
+    auto held = hold(target_.file("ZAK.DBF"), xbase::ShareMode::kShared);
+    window_.replies = {ui::Reply::kRetry, ui::Reply::kCancel};
+    r = post(doc({hdr("6201", "Firma"), item("6201", "MAT-000010/T")}));
+  }
+  EXPECT_EQ(r.outcome, PostOutcome::kNotOpened);
+  EXPECT_FALSE(r.confirm());
+  EXPECT_EQ(questions().size(), 2u);
+  EXPECT_EQ(questions()[0].text, datatest::kBusyQuestion);
+  EXPECT_EQ(window_.text("FTPDOB"), "old");
+  EXPECT_TRUE(lv().empty());
+  EXPECT_EQ(count("ZAK"), zak0);
+  EXPECT_EQ(count("POZAD"), pozad0);
+}
+
+// POSCI busy while a new partner is numbered and the retry declined: the posting stops there,
+// no partner without a number is left in DOOD, the orders after it are not taken.
+TEST_F(Posting, CancelledPartnerNumberStopsThePosting) {
+  use_fixture("small-mixed-bin-s1");
+  const uint32_t zak0 = count("ZAK"), dood0 = count("DOOD");
+  import::PostingResult r;
+  {
+    auto held = hold(target_.file("POSCI.DBF"), xbase::ShareMode::kShared);
+    window_.replies = {ui::Reply::kCancel};
+    r = post(doc({hdr("6301", "Firma podle IČO", "Novák", "Jan", "27719111"),
+                  item("6301", "MAT-000010/T"), hdr("6302", "Úplně nová firma"),
+                  item("6302", "MAT-000010/T"), hdr("6303", "Další"), item("6303", "SP000030")}));
+  }
+  EXPECT_EQ(r.outcome, PostOutcome::kStopped);
+  EXPECT_FALSE(r.confirm());
+  EXPECT_EQ(count("DOOD"), dood0);
+  auto zak = open("ZAK");
+  ASSERT_EQ(zak->record_count(), zak0 + 2);  // 6301 whole, 6302 up to its partner
+  zak->go_to(zak0 + 2);
+  EXPECT_EQ(num(*zak, "CZAK"), 6302);
+  EXPECT_EQ(num(*open("POSCI"), "PCDOOD"), 279);
+  expect_indexes_ok();
+}
+
+// Another installation's layout: ZAS CIPO C12 against the work table's 16 characters, ZAK NAZD
+// C30, DOOD ICO N8; every width is taken from the files.
+TEST_F(Posting, OtherFieldWidthsAreTakenFromTheFiles) {
+  use_fixture("small-alt-bin-s12");
+  auto zas = open("ZAS");
+  zas->go_to(2);  // record 1 is deleted
+  std::string cipo = text(*zas, "CIPO"), oznm = text(*zas, "OZNM");
+  zas.reset();
+  const uint32_t zak0 = count("ZAK"), pozad0 = count("POZAD"), dood0 = count("DOOD");
+  std::string long_name = "Velkoobchod s elektroinstalačním materiálem Čáslav";
+  import::PostingResult r = post(doc({hdr("7001", long_name, "Řehoř", "Ondřej", "12345678"),
+                                      item("7001", cipo, "Cokoli", "5.00", "2")}));
+  EXPECT_EQ(r.outcome, PostOutcome::kPostedAll);
+  EXPECT_EQ(r.good_items, 1);
+  EXPECT_TRUE(lv().empty());
+  auto zak = open("ZAK");
+  ASSERT_EQ(zak->record_count(), zak0 + 1);
+  zak->go_to(zak0 + 1);
+  EXPECT_EQ(text(*zak, "NAZD"), first_chars(long_name, width(*zak, "NAZD")));
+  auto dood = open("DOOD");
+  ASSERT_EQ(dood->record_count(), dood0 + 1);
+  dood->go_to(dood0 + 1);
+  EXPECT_EQ(num(*dood, "ICO"), 12345678);
+  EXPECT_EQ(text(*dood, "NAZD"), text(*zak, "NAZD"));
+  auto pozad = open("POZAD");
+  ASSERT_EQ(pozad->record_count(), pozad0 + 1);
+  pozad->go_to(pozad0 + 1);
+  EXPECT_EQ(text(*pozad, "CIPO"), cipo);
+  EXPECT_EQ(text(*pozad, "OZN"), first_chars(oznm, width(*pozad, "OZN")));
+  EXPECT_DOUBLE_EQ(num(*pozad, "JEDC"), 5);
   expect_indexes_ok();
 }
 
