@@ -428,4 +428,31 @@ TEST_F(Posting, OtherFieldWidthsAreTakenFromTheFiles) {
   expect_indexes_ok();
 }
 
+// A second run of the same document (the shop exports again when a confirmation was lost):
+// every order is rejected as already registered and nothing more is written.
+TEST_F(Posting, RerunRejectsEveryPostedOrder) {
+  use_fixture("small-mixed-bin-s1");
+  std::string d = doc({hdr("6401", "", "Dvořák", "Petr", "-5"), item("6401", "MAT-000010/T"),
+                       hdr("6402", "Firma"), item("6402", "SP000030")});
+  ASSERT_EQ(post(d).good_orders, 2);
+  const uint32_t zak1 = count("ZAK"), dood1 = count("DOOD"), pozad1 = count("POZAD");
+  const size_t rows1 = lv().size();
+  import::PostingResult again = post(d);
+  EXPECT_EQ(again.outcome, PostOutcome::kPostedAll);
+  EXPECT_EQ(again.good_orders, 0);
+  EXPECT_EQ(again.bad_orders, 2);
+  const Rows all = lv();
+  EXPECT_EQ(Rows(all.begin() + static_cast<long>(rows1), all.end()),
+            (Rows{{"    6401", "Je již evidována"}, {"    6402", "Je již evidována"}}));
+  EXPECT_EQ(count("ZAK"), zak1);
+  EXPECT_EQ(count("DOOD"), dood1);
+  EXPECT_EQ(count("POZAD"), pozad1);
+  // The negative ICO was looked up by name only, and the new partner keeps it.
+  auto dood = open("DOOD");
+  dood->go_to(dood1 - 1);
+  EXPECT_EQ(text(*dood, "NAZD"), "Dvořák Petr");
+  EXPECT_EQ(num(*dood, "ICO"), -5);
+  expect_indexes_ok();
+}
+
 }  // namespace
