@@ -15,10 +15,10 @@ echo
 echo
 echo "First records of POSCI.DBF and ZAK.DBF:"
 "$build/tools/dbftool" dump "$folder/POSCI.DBF"
-"$build/tools/dbftool" dump "$folder/ZAK.DBF" | head -n 4
+"$build/tools/dbftool" dump "$folder/ZAK.DBF" | sed -n 1,4p
 echo
 echo "First keys of NZAK.NTX (UPPER(NAZD)):"
-"$build/tools/dbftool" keys "$folder/NZAK.NTX" | head -n 6
+"$build/tools/dbftool" keys "$folder/NZAK.NTX" | sed -n 1,6p
 echo
 echo "dbftool check $folder:"
 "$build/tools/dbftool" check "$folder"
