@@ -11,6 +11,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bash "$root/scripts/setup.sh"
 source "$root/tests/support/wine-prefix.sh"
+# The same locale wherever it runs (CI starts with almost no environment).
+export LC_ALL=C.UTF-8
 
 jobs=${IO_JOBS:-2}
 builds=${IO_BUILD_DIR:-$root/build}
@@ -65,8 +67,10 @@ run_stage() {  # name, then cmake options
   test_s=$((SECONDS - start - build_s))
   line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
   if [ $rc -ne 0 ] || [ -z "$line" ]; then
-    # The failures' output, without the lines of the tests that passed.
-    grep -v -E '^ *[0-9]+/[0-9]+ Test +#[0-9]+: .* Passed ' "$log" | tail -n 400
+    # The output of the tests that failed, each after its status line.
+    awk '/^ *Start +[0-9]+: / { next }
+         /^ *[0-9]+\/[0-9]+ Test +#[0-9]+: / { p = $0 !~ /(Passed|Skipped) +[0-9.]+ sec$/ }
+         p' "$log" | head -n 3000
     bad=1
   fi
   echo "$line"

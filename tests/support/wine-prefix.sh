@@ -6,6 +6,8 @@
 io_wine_env() {  # PREFIX
   export WINEPREFIX="$1" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   export HOME="${HOME:-/root}"
+  # Wine names the files on disk in the locale's character set: only UTF-8 holds every name.
+  export LC_ALL=C.UTF-8
   # Wine's WinINet honours these even for loopback addresses.
   unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
 }
