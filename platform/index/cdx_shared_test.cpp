@@ -155,6 +155,10 @@ TEST(CdxShared, IndexLockKeepsWritersAndReadersApart) {
 }
 
 TEST(CdxShared, ExclusiveOpenRefusesOthersAndWritesOnFlush) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows refuses a second open of a file held exclusively, so its bytes "
+                  "cannot be read while the test holds it";
+#endif
   testutil::TempDir tmp;
   MemTable t = names(50);
   const std::string path = tmp.file("X.CDX");

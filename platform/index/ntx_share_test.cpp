@@ -103,6 +103,10 @@ TEST_F(NtxShare, SharedWritesGoOutAtOnceWithTheVersionAdvanced) {
 }
 
 TEST_F(NtxShare, ExclusiveChangesWaitForTheFlush) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows refuses a second open of a file held exclusively, so its bytes "
+                  "cannot be read while the test holds it";
+#endif
   std::string path = make(200);
   std::vector<char> before = testutil::read_file(path);
   uint16_t v0 = version_of(path);
@@ -153,6 +157,10 @@ TEST_F(NtxShare, OpensRespectEachOthersShareModes) {
 }
 
 TEST_F(NtxShare, FreedPagesAreReused) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows refuses a second open of a file held exclusively, so its bytes "
+                  "cannot be read while the test holds it";
+#endif
   std::string path = make(0);
   auto bag = open(ShareMode::kExclusive);
   Order& o = bag->order(0);
