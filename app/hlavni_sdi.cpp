@@ -81,7 +81,7 @@ void HlavniSDI::Init() {
 }
 
 void HlavniSDI::PostInit() {
-  // The days field takes ZAP_ZNAK's width; PocetDnu() reads it through the specification.
+  // The days field takes ZAP_ZNAK's width; PocetDnu() reads its value as a number of that type.
   win_.set_text_limit("POCDNU", ZAP_ZNAK::kLength);
   NacteniNastaveni();
   win_.add_column("CFA", "Č.objednávky", 9);

@@ -11,7 +11,7 @@
 
 namespace app {
 
-// The field specification of the days field POCDNU: "N", 2, 0.
+// The value type of the days field POCDNU: "N", 2, 0.
 struct ZAP_ZNAK {
   static constexpr char kType = 'N';
   static constexpr int kLength = 2;
@@ -30,7 +30,7 @@ class HlavniSDI {
   static void ApplyTemplate(ui::Controls& controls);
   // The text limits of the edit fields.
   void Init();
-  // The days field's specification, the settings load, the list columns, and the main
+  // The days field's value type, the settings load, the list columns, and the main
   // window reference, in this order.
   void PostInit();
 
@@ -42,7 +42,7 @@ class HlavniSDI {
   void EndDialog() { ended_ = true; }
   bool ended() const { return ended_; }
 
-  // The value of POCDNU through its field specification.
+  // The value of POCDNU as a number of its value type.
   double PocetDnu() const;
 
   // A button's operation under the default error handling: an unexpected error of the table

@@ -37,9 +37,9 @@ class MainWindow : public datatest::DataTest {
     }
     return out;
   }
-  static std::vector<std::string> expected(const std::vector<xbase::FieldSpec>& spec) {
+  static std::vector<std::string> expected(const std::vector<xbase::FieldSpec>& layout) {
     std::vector<std::string> out;
-    for (const auto& f : spec)
+    for (const auto& f : layout)
       out.push_back(f.name + " " + f.type + std::to_string(f.length) + "." +
                     std::to_string(f.decimals));
     return out;

@@ -334,7 +334,7 @@ TEST_F(Servers, ZasAccessorsAreAllWritable) {
 
 TEST(FieldSpecifications, CarryTheirDeclarations) {
   struct Expect {
-    data::FieldSpecification spec;
+    data::FieldSpecification declared;
     const char *name, *caption, *description;
     char type;
     int length, decimals;
@@ -350,15 +350,15 @@ TEST(FieldSpecifications, CarryTheirDeclarations) {
       {data::ZAS_HMOT(), "HMOT", "Hmotnost", "", 'N', 8, 3, false},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(c.spec.name, c.name);
-    EXPECT_EQ(c.spec.caption, c.caption) << c.name;
-    EXPECT_EQ(c.spec.description, c.description) << c.name;
-    EXPECT_EQ(c.spec.type, c.type) << c.name;
-    EXPECT_EQ(c.spec.length, c.length) << c.name;
-    EXPECT_EQ(c.spec.decimals, c.decimals) << c.name;
-    EXPECT_EQ(c.spec.required, c.required) << c.name;
+    EXPECT_EQ(c.declared.name, c.name);
+    EXPECT_EQ(c.declared.caption, c.caption) << c.name;
+    EXPECT_EQ(c.declared.description, c.description) << c.name;
+    EXPECT_EQ(c.declared.type, c.type) << c.name;
+    EXPECT_EQ(c.declared.length, c.length) << c.name;
+    EXPECT_EQ(c.declared.decimals, c.decimals) << c.name;
+    EXPECT_EQ(c.declared.required, c.required) << c.name;
     // Only a required field refuses an empty value.
-    EXPECT_EQ(c.spec.check(Value()).empty(), !c.required) << c.name;
+    EXPECT_EQ(c.declared.check(Value()).empty(), !c.required) << c.name;
   }
 }
 

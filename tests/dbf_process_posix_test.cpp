@@ -14,62 +14,14 @@
 #include "platform/table/settings.h"
 #include "platform/table/table_error.h"
 #include "platform/table/work_areas.h"
+#include "tests/support/table_holder_posix.h"
 #include "tests/support/test_util.h"
 
 namespace {
 
 using namespace xbase;
 
-// A child process that opens a table, says so, and closes it when told.
-class Holder {
- public:
-  Holder(const std::string& path, ShareMode mode) {
-    int up[2], down[2];
-    if (pipe(up) != 0 || pipe(down) != 0) throw std::runtime_error("pipe");
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(up[0]);
-      close(down[1]);
-      char c = 'f';
-      try {
-        TableOpenOptions o;
-        o.share = mode;
-        auto t = DbfTable::open(path, o);
-        c = 'o';
-        (void)!write(up[1], &c, 1);
-        (void)!read(down[0], &c, 1);
-        t->close();
-        c = 'c';
-      } catch (...) {
-      }
-      (void)!write(up[1], &c, 1);
-      _exit(0);
-    }
-    close(up[1]);
-    close(down[0]);
-    up_ = up[0];
-    down_ = down[1];
-    char c = 0;
-    if (read(up_, &c, 1) != 1 || c != 'o') throw std::runtime_error("the child could not open");
-  }
-  void release() {
-    char c = 'x';
-    (void)!write(down_, &c, 1);
-    (void)!read(up_, &c, 1);
-    int st;
-    waitpid(pid_, &st, 0);
-    pid_ = -1;
-  }
-  ~Holder() {
-    if (pid_ > 0) release();
-    close(up_);
-    close(down_);
-  }
-
- private:
-  pid_t pid_ = -1;
-  int up_ = -1, down_ = -1;
-};
+using testutil::Holder;
 
 class Sharing : public ::testing::Test {
  protected:

@@ -38,65 +38,51 @@ void DbfTable::go_to(uint32_t recno) {
 // Moves off hidden (deleted) records in the given direction.
 void DbfTable::settle(int direction) {
   while (!eof_ && !record_visible()) {
-    if (direction > 0) {
-      if (controlling_order())
-        skip_ordered(1);
-      else
-        skip_natural(1);
-    } else {
-      if (controlling_order())
-        skip_ordered(-1);
-      else
-        skip_natural(-1);
-      if (bof_) break;
-    }
+    step(direction);
+    if (direction < 0 && bof_) break;
   }
 }
 
-void DbfTable::go_top() {
-  if (!file_) throw TableError(kErrNoTable, 0, path_, "go top: the table is closed");
+// The first or last record of the view before the deleted filter; false, at the phantom
+// record with bof raised, when the controlling order is empty.
+bool DbfTable::to_end(bool top, const char* what) {
+  if (!file_) throw TableError(kErrNoTable, 0, path_, std::string(what) + ": the table is closed");
   flush_record();
   found_ = false;
   bof_ = false;
   if (Order* o = controlling_order()) {
     IndexKey e;
-    if (!o->first(&e)) {
+    if (!(top ? o->first(&e) : o->last(&e))) {
       go_phantom();
       bof_ = true;
-      return;
+      return false;
     }
     go_to(e.recno);
     order_synced_ = true;
   } else {
-    go_to(1);
+    go_to(top ? 1 : record_count());
   }
+  return true;
+}
+
+void DbfTable::step(int direction) {
+  if (controlling_order())
+    skip_ordered(direction);
+  else
+    skip_natural(direction);
+}
+
+void DbfTable::go_top() {
+  if (!to_end(true, "go top")) return;
   settle(1);
   if (eof_) bof_ = true;
 }
 
 void DbfTable::go_bottom() {
-  if (!file_) throw TableError(kErrNoTable, 0, path_, "go bottom: the table is closed");
-  flush_record();
-  found_ = false;
-  bof_ = false;
-  if (Order* o = controlling_order()) {
-    IndexKey e;
-    if (!o->last(&e)) {
-      go_phantom();
-      bof_ = true;
-      return;
-    }
-    go_to(e.recno);
-    order_synced_ = true;
-  } else {
-    go_to(record_count());
-  }
+  if (!to_end(false, "go bottom")) return;
   // Backwards over hidden records; none visible at all means an empty view.
   while (!eof_ && !record_visible()) {
-    if (controlling_order())
-      skip_ordered(-1);
-    else
-      skip_natural(-1);
+    step(-1);
     if (bof_) {
       go_phantom();
       bof_ = true;
@@ -188,11 +174,8 @@ void DbfTable::skip(long n) {
     return;
   }
   int dir = n > 0 ? 1 : -1;
-  for (long step = 0; step < (n > 0 ? n : -n); ++step) {
-    if (controlling_order())
-      skip_ordered(dir);
-    else
-      skip_natural(dir);
+  for (long done = 0; done < (n > 0 ? n : -n); ++done) {
+    step(dir);
     if (eof_ || bof_) break;
     if (!record_visible()) {
       settle(dir);

@@ -129,6 +129,8 @@ class DbfTable : public RecordSource, public RecordScanner {
   void mark_hot();      // before the first change of the current record
   void go_phantom();
   bool record_visible() const;
+  bool to_end(bool top, const char* what);
+  void step(int direction);  // one record on, through the controlling order if there is one
   void skip_natural(long n);
   void skip_ordered(long n);
   bool sync_order();
