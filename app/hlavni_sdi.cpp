@@ -170,6 +170,8 @@ bool HlavniSDI::Click(std::string_view button) {
     EndDialog();
   } else if (same_name(button, "TLKAM")) {
     Guarded([this] { TLKAM(); });
+  } else if (same_name(button, "SPUSTIT")) {
+    Guarded([this] { Spustit(); });
   } else if (same_name(button, "ULOZIT")) {
     Guarded([this] { Ulozit(); });
   } else {

@@ -6,10 +6,34 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/window/window.h"
 
 namespace app {
+
+// What one import run did, for the run log: filled by Spustit, handed to the run observer.
+struct RunRecord {
+  enum class End {
+    kRefused,        // no address, or the folder check failed: nothing was requested
+    kNoDocument,     // the download gave no document
+    kMalformed,      // the document does not begin with an order header
+    kUnknownRecord,  // the loading stopped at a record of unknown type
+    kNoWorkTable,    // a work table could not be opened
+    kNotOpened,      // an accounting table could not be opened
+    kStopped,        // the user cancelled a retry during the posting
+    kPosted,         // the posting ran over all orders
+  };
+  End end = End::kRefused;
+  std::string address, data_folder;
+  bool nzas = false, nznet = false, zalozkartu = false;
+  std::string days;
+  std::string document;  // as downloaded
+  unsigned read_orders = 0, read_items = 0;
+  unsigned good_orders = 0, bad_orders = 0, good_items = 0, bad_items = 0;
+  std::vector<std::vector<std::string>> rejected;  // the LV rows this run added
+  bool confirmation_sent = false;
+};
 
 // The value type of the days field POCDNU: "N", 2, 0.
 struct ZAP_ZNAK {
@@ -34,6 +58,16 @@ class HlavniSDI {
   // window reference, in this order.
   void PostInit();
 
+  // The import run: download, loading, posting, confirmation.
+  void Spustit();
+  const RunRecord& last_run() const { return last_run_; }
+  // Called at the end of every run that was started (the run log).
+  void set_run_observer(std::function<void(const RunRecord&)> observer) {
+    run_observer_ = std::move(observer);
+  }
+  // The address the confirmation request goes to, for an address as the run took it.
+  static std::string ConfirmationAddress(const std::string& address);
+
   void TLKAM();             // folder dialog, then the folder check
   bool KontrolaKam();       // sets the target data folder from WKAM; true when the tables are there
   void VytvoreniDB();       // ESH_HLA.DBF made anew, ESH_POL.DBF made when missing
@@ -53,8 +87,12 @@ class HlavniSDI {
   bool Click(std::string_view button);
 
  private:
+  void RunSteps(RunRecord& run);
+
   ui::WindowInterface& win_;
   bool ended_ = false;
+  RunRecord last_run_;
+  std::function<void(const RunRecord&)> run_observer_;
 };
 
 }  // namespace app
