@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 #include "data/numbering.h"
 #include "data/program_state.h"
@@ -197,12 +198,34 @@ PostingResult Run::go() {
   return result_;
 }
 
+namespace {
+
+// ZAK NAZD and NAZD2 of an order: the company with the person second, or the person alone.
+std::pair<std::string, std::string> order_names(const DbfTable& h) {
+  std::string nazd = h.get("NAZD").str();
+  std::string person = rtrim(h.get("PRIJMENI").str()) + " " + h.get("JMENO").str();
+  if (blank(nazd)) return {person, std::string()};
+  return {nazd, person};
+}
+
+}  // namespace
+
 bool Run::post_order(double czak) {
+  // The partner and a new partner's number come before anything of the order is written: a
+  // cancelled wait for POSCI then leaves neither an order without its partner nor a partner
+  // without a number.
+  const bool found = find_partner();
+  std::int64_t firma = 0;
+  if (!found) {
+    firma = data::NOVECISLO("PCDOOD");
+    if (firma == 0) return false;
+  }
   WorkAreas::instance().select(3);
   zak().append_blank();
   count(result_.good_orders, "FTPDOB");
   write_order(czak);
-  if (!find_or_add_partner()) return false;
+  if (!found) add_partner(firma);
+  put_value(zak(), "FIRM", dood().get("FIRMA"));
   std::uint16_t line = 0;
   double total = 0;
   while (!pol_.eof() && pol_.field_get("CZAK").num() == czak) {
@@ -219,10 +242,9 @@ void Run::write_order(double czak) {
   const DbfTable& h = *hla_.table();
   put_number(z, "CZAK", czak);
   z.put("NAZ", Value::text("Z Bazaro " + date_text(clock_.today) + " " + clock_.time));
-  std::string nazd = h.get("NAZD").str();
-  std::string person = rtrim(h.get("PRIJMENI").str()) + " " + h.get("JMENO").str();
-  z.put("NAZD", Value::text(blank(nazd) ? person : nazd));
-  z.put("NAZD2", Value::text(blank(nazd) ? std::string() : person));
+  auto [nazd, nazd2] = order_names(h);
+  z.put("NAZD", Value::text(nazd));
+  z.put("NAZD2", Value::text(nazd2));
   z.put("DATO", h.get("DATO"));
   xbase::Date dato = z.get("DATO").date_value();
   // An empty date stays empty: days added to it would make a date out of nothing.
@@ -233,40 +255,42 @@ void Run::write_order(double czak) {
   z.put("JEDOK", Value::logical(true));
 }
 
-bool Run::find_or_add_partner() {
-  DbfTable& z = zak();
+bool Run::find_partner() {
   double ico = hla_.field_get("ICO").num();
   WorkAreas::instance().select(5);
   DbfTable& d = dood();
-  bool found = false;
   if (ico > 0) {
     d.set_order(1);
-    found = d.seek(Value::number(ico));
+    if (d.seek(Value::number(ico))) return true;
   }
-  if (!found) {
-    d.set_order(2);
-    const xbase::CodePage& cp = z.codepage();
-    std::string key = cp.to_utf8(cp.upper(z.raw_bytes(z.field_index("NAZD"))));
-    found = d.seek(Value::text(key));
+  // The name as ZAK NAZD will store it: in ZAK's code page, cut or padded to its width.
+  const DbfTable& z = zak();
+  int i = z.field_index("NAZD");
+  if (i < 0) {
+    (void)z.get("NAZD");  // throws, naming the missing field
+    return false;
   }
-  if (!found) {
-    // The number first: a cancelled wait for POSCI then leaves no partner without a number.
-    std::int64_t firma = data::NOVECISLO("PCDOOD");
-    if (firma == 0) return false;
-    WorkAreas::instance().select(5);
-    d.append_blank();
-    put_number(d, "FIRMA", static_cast<double>(firma));
-    d.put("PLOD", Value::date(clock_.today));
-    d.put("NAZD", z.get("NAZD"));
-    d.put("JMENO", z.get("NAZD2"));
-    for (const char* f : {"ULD", "MIST", "PSC", "NSTAT"}) put_value(d, f, z.get(f));
-    put_value(d, "TELE", z.get("TEL"));
-    put_value(d, "ICO", z.get("ICO"));
-    put_value(d, "REGC", z.get("REGC"));
-    put_value(d, "EMAIL", hla_.field_get("EMAIL"));
-  }
-  put_value(z, "FIRM", d.get("FIRMA"));
-  return true;
+  const xbase::CodePage& cp = z.codepage();
+  std::string stored =
+      xbase::fit_text(cp.from_utf8(order_names(*hla_.table()).first), z.field_info(i).length);
+  d.set_order(2);
+  return d.seek(Value::text(cp.to_utf8(cp.upper(stored))));
+}
+
+void Run::add_partner(std::int64_t firma) {
+  const DbfTable& z = zak();
+  WorkAreas::instance().select(5);
+  DbfTable& d = dood();
+  d.append_blank();
+  put_number(d, "FIRMA", static_cast<double>(firma));
+  d.put("PLOD", Value::date(clock_.today));
+  d.put("NAZD", z.get("NAZD"));
+  d.put("JMENO", z.get("NAZD2"));
+  for (const char* f : {"ULD", "MIST", "PSC", "NSTAT"}) put_value(d, f, z.get(f));
+  put_value(d, "TELE", z.get("TEL"));
+  put_value(d, "ICO", z.get("ICO"));
+  put_value(d, "REGC", z.get("REGC"));
+  put_value(d, "EMAIL", hla_.field_get("EMAIL"));
 }
 
 }  // namespace posting

@@ -38,7 +38,8 @@ class Run {
   bool open_tables();
   bool post_order(double czak);  // false: a cancelled retry stops the posting
   void write_order(double czak);
-  bool find_or_add_partner();
+  bool find_partner();  // true: DOOD stands on the order's partner
+  void add_partner(std::int64_t firma);
   void post_item(double czak, std::uint16_t& line, double& total);
   void write_card();
   void write_line(double czak, std::uint16_t line, bool card);

@@ -372,10 +372,11 @@ TEST_F(Posting, HeldTableCancelledPostsNothing) {
 }
 
 // POSCI busy while a new partner is numbered and the retry declined: the posting stops there,
-// no partner without a number is left in DOOD, the orders after it are not taken.
+// before anything of that order is written: no ZAK record without its partner and total, no
+// partner without a number; the orders after it are not taken.
 TEST_F(Posting, CancelledPartnerNumberStopsThePosting) {
   use_fixture("small-mixed-bin-s1");
-  const uint32_t zak0 = count("ZAK"), dood0 = count("DOOD");
+  const uint32_t zak0 = count("ZAK"), dood0 = count("DOOD"), pozad0 = count("POZAD");
   import::PostingResult r;
   {
     auto held = hold(target_.file("POSCI.DBF"), xbase::ShareMode::kShared);
@@ -386,11 +387,18 @@ TEST_F(Posting, CancelledPartnerNumberStopsThePosting) {
   }
   EXPECT_EQ(r.outcome, PostOutcome::kStopped);
   EXPECT_FALSE(r.confirm());
+  EXPECT_EQ(questions().size(), 1u);
+  EXPECT_EQ(r.good_orders, 1);
+  EXPECT_EQ(r.good_items, 1);
+  EXPECT_EQ(window_.text("FTPDOB"), "   1");
   EXPECT_EQ(count("DOOD"), dood0);
+  EXPECT_EQ(count("POZAD"), pozad0 + 1);
   auto zak = open("ZAK");
-  ASSERT_EQ(zak->record_count(), zak0 + 2);  // 6301 whole, 6302 up to its partner
-  zak->go_to(zak0 + 2);
-  EXPECT_EQ(num(*zak, "CZAK"), 6302);
+  ASSERT_EQ(zak->record_count(), zak0 + 1) << "6301 whole, nothing of 6302";
+  zak->go_to(zak0 + 1);
+  EXPECT_EQ(num(*zak, "CZAK"), 6301);
+  EXPECT_EQ(num(*zak, "FIRM"), 1);
+  EXPECT_DOUBLE_EQ(num(*zak, "CAST"), 31.5);
   EXPECT_EQ(num(*open("POSCI"), "PCDOOD"), 279);
   expect_indexes_ok();
 }
