@@ -3,6 +3,7 @@
 #include <cmath>
 #include <exception>
 
+#include "app/run_log.h"
 #include "app/work_tables.h"
 #include "data/error_report.h"
 #include "data/program_state.h"
@@ -87,6 +88,8 @@ void HlavniSDI::PostInit() {
   win_.add_column("CFA", "Č.objednávky", 9);
   win_.add_column("CHYBA", "Popis chyby", 16);
   ui::set_main_window(&win_);
+  // The window and the console both log their runs, unless someone watches them already.
+  if (!run_observer_) run_observer_ = RunLog();
 }
 
 void HlavniSDI::TLKAM() {
