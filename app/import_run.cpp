@@ -1,6 +1,7 @@
 // The import run behind the button SPUSTIT: the address and folder checks, the download, the
 // first check of the document, the loading and the posting, and the closing steps with the
 // confirmation to the shop. The run blocks the window's thread from start to end.
+#include <functional>
 #include <string>
 
 #include "app/hlavni_sdi.h"
@@ -33,16 +34,6 @@ bool no_document(const std::string& doc) {
 std::string excerpt(const std::string& doc, size_t from, size_t n) {
   if (from >= doc.size()) return {};
   return import::document_text(std::string_view(doc).substr(from, n));
-}
-
-unsigned counter(ui::WindowInterface& w, const char* control) {
-  std::string t = trimmed(w.text(control));
-  unsigned v = 0;
-  for (char c : t) {
-    if (c < '0' || c > '9') break;
-    v = v * 10 + static_cast<unsigned>(c - '0');
-  }
-  return v;
 }
 
 // The common exit: every path of the run ends here, also when an error escapes the run.
@@ -84,8 +75,6 @@ void HlavniSDI::Spustit() {
   }
   auto rows = win_.rows();
   if (rows.size() > rows_before) run.rejected.assign(rows.begin() + rows_before, rows.end());
-  run.read_orders = counter(win_, "FTPOCO");
-  run.read_items = counter(win_, "FTPOCP");
   last_run_ = run;
   if (run_observer_) run_observer_(last_run_);
 }
@@ -122,45 +111,47 @@ void HlavniSDI::RunSteps(RunRecord& run) {
     return;
   }
 
-  import::LoadResult loaded = import::load_document(win_, doc, [this] { VytvoreniDB();
-});
-bool confirm = false;
-switch (loaded.outcome) {
-  case import::LoadOutcome::kUnknownRecord:
-    run.end = RunRecord::End::kUnknownRecord;
-    break;
-  case import::LoadOutcome::kNoWorkTable:
-    run.end = RunRecord::End::kNoWorkTable;
-    break;
-  case import::LoadOutcome::kLoaded: {
-    import::PostingResult posted = import::post_orders(win_, *loaded.headers, *loaded.items);
-    run.good_orders = posted.good_orders;
-    run.bad_orders = posted.bad_orders;
-    run.good_items = posted.good_items;
-    run.bad_items = posted.bad_items;
-    run.end = posted.outcome == import::PostOutcome::kPostedAll   ? RunRecord::End::kPosted
-              : posted.outcome == import::PostOutcome::kNotOpened ? RunRecord::End::kNotOpened
-                                                                  : RunRecord::End::kStopped;
-    confirm = posted.confirm();
-    break;
+  std::function<void()> prepare = [this] { VytvoreniDB(); };
+  import::LoadResult loaded = import::load_document(win_, doc, prepare);
+  run.read_orders = static_cast<unsigned>(loaded.header_count);
+  run.read_items = static_cast<unsigned>(loaded.item_count);
+  bool confirm = false;
+  switch (loaded.outcome) {
+    case import::LoadOutcome::kUnknownRecord:
+      run.end = RunRecord::End::kUnknownRecord;
+      break;
+    case import::LoadOutcome::kNoWorkTable:
+      run.end = RunRecord::End::kNoWorkTable;
+      break;
+    case import::LoadOutcome::kLoaded: {
+      import::PostingResult posted = import::post_orders(win_, *loaded.headers, *loaded.items);
+      run.good_orders = posted.good_orders;
+      run.bad_orders = posted.bad_orders;
+      run.good_items = posted.good_items;
+      run.bad_items = posted.bad_items;
+      run.end = posted.outcome == import::PostOutcome::kPostedAll   ? RunRecord::End::kPosted
+                : posted.outcome == import::PostOutcome::kNotOpened ? RunRecord::End::kNotOpened
+                                                                    : RunRecord::End::kStopped;
+      confirm = posted.confirm();
+      break;
+    }
   }
-}
 
-win_.set_text("FTPC", "Hotovo");
-win_.set_text("FTPSTATUS", win_.text("FTPSTATUS") + "Přenos objednávek ukončen");
-win_.set_visible("FTPRO", false);
-loaded.headers.reset();
-loaded.items.reset();
-xbase::WorkAreas::instance().commit_all();
-xbase::WorkAreas::instance().close_all();
-// The shop stops exporting the orders it is told about, so it hears only of a posting that
-// went over every order; rejected orders stay listed for the operator.
-if (confirm) {
-  http.GetDocumentByURL(ConfirmationAddress(run.address));
-  run.confirmation_sent = true;
+  win_.set_text("FTPC", "Hotovo");
+  win_.set_text("FTPSTATUS", win_.text("FTPSTATUS") + "Přenos objednávek ukončen");
+  win_.set_visible("FTPRO", false);
+  loaded.headers.reset();
+  loaded.items.reset();
+  xbase::WorkAreas::instance().commit_all();
+  xbase::WorkAreas::instance().close_all();
+  // The shop stops exporting the orders it is told about, so it hears only of a posting that
+  // went over every order; rejected orders stay listed for the operator.
+  if (confirm) {
+    http.GetDocumentByURL(ConfirmationAddress(run.address));
+    run.confirmation_sent = true;
+  }
+  win_.set_busy(false);
+  win_.warning_box(ui::Owner::kMain, "Oznámení", "Přenos objednávek ukončen.");
 }
-win_.set_busy(false);
-win_.warning_box(ui::Owner::kMain, "Oznámení", "Přenos objednávek ukončen.");
-}  // namespace app
 
 }  // namespace app
