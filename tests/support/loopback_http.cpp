@@ -4,9 +4,10 @@
 
 namespace testutil {
 
-LoopbackHttp::LoopbackHttp() {
+LoopbackHttp::LoopbackHttp(int port) : port_(port) {
   listener_ = sock::listen_loopback(&port_);
-  if (listener_ < 0) throw std::runtime_error("loopback HTTP server: cannot listen");
+  if (listener_ < 0)
+    throw std::runtime_error("loopback HTTP server: cannot listen on port " + std::to_string(port));
   thread_ = std::thread([this] { run(); });
 }
 
@@ -29,6 +30,11 @@ void LoopbackHttp::serve(const std::string& target, const HttpReply& reply) {
 std::vector<std::string> LoopbackHttp::requests() const {
   std::lock_guard<std::mutex> lock(mu_);
   return requests_;
+}
+
+void LoopbackHttp::on_request(std::function<void(const std::string&)> hook) {
+  std::lock_guard<std::mutex> lock(mu_);
+  hook_ = std::move(hook);
 }
 
 int LoopbackHttp::closed_port() {
@@ -57,6 +63,12 @@ void LoopbackHttp::answer(std::intptr_t conn) {
   size_t a = request.find(' ');
   size_t b = a == std::string::npos ? a : request.find(' ', a + 1);
   std::string target = b == std::string::npos ? "" : request.substr(a + 1, b - a - 1);
+  std::function<void(const std::string&)> hook;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    hook = hook_;
+  }
+  if (hook) hook(target);
   HttpReply reply;
   {
     std::lock_guard<std::mutex> lock(mu_);

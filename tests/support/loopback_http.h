@@ -1,9 +1,11 @@
-// A small HTTP server on 127.0.0.1 for the tests: serves fixed answers by request target and
-// records every request target in order. Nothing below the HTTP client is mocked.
+// A small HTTP server on 127.0.0.1 for the tests and the sample shop: serves fixed answers by
+// request target and records every request target in order. Nothing below the HTTP client is
+// mocked.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -21,7 +23,8 @@ struct HttpReply {
 
 class LoopbackHttp {
  public:
-  LoopbackHttp();  // listening on a free port
+  // Listening on port, or on a free port for 0; throws when it cannot listen.
+  explicit LoopbackHttp(int port = 0);
   ~LoopbackHttp();
   LoopbackHttp(const LoopbackHttp&) = delete;
   LoopbackHttp& operator=(const LoopbackHttp&) = delete;
@@ -32,6 +35,8 @@ class LoopbackHttp {
   // Answers for a request target exactly as sent (path and query); others get 404.
   void serve(const std::string& target, const HttpReply& reply);
   std::vector<std::string> requests() const;
+  // Called with each request target before its answer is chosen (it may call serve()).
+  void on_request(std::function<void(const std::string&)> hook);
 
   // A loopback port on which nobody listens.
   static int closed_port();
@@ -45,6 +50,7 @@ class LoopbackHttp {
   std::atomic<bool> stop_{false};
   mutable std::mutex mu_;
   std::map<std::string, HttpReply> replies_;
+  std::function<void(const std::string&)> hook_;
   std::vector<std::string> requests_;
   std::vector<std::intptr_t> held_;  // silent connections, closed at the end
   std::thread thread_;
@@ -52,7 +58,7 @@ class LoopbackHttp {
 
 // Socket primitives, one implementation per platform (loopback_http_posix/_win.cpp).
 namespace sock {
-std::intptr_t listen_loopback(int* port);                     // -1 on failure
+std::intptr_t listen_loopback(int* port);                     // *port 0: a free one; -1 on failure
 std::intptr_t accept_within(std::intptr_t listener, int ms);  // -1 when nothing came
 long receive(std::intptr_t s, char* buf, long n);             // <= 0: closed or failed
 bool send_all(std::intptr_t s, const std::string& bytes);

@@ -16,7 +16,11 @@ std::intptr_t listen_loopback(int* port) {
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
+  if (*port != 0) {  // a fixed port is taken again at once after an earlier run
+    int on = 1;
+    ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+  }
+  addr.sin_port = htons(static_cast<unsigned short>(*port));
   socklen_t len = sizeof(addr);
   if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0 || ::listen(s, 16) != 0 ||
       ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
