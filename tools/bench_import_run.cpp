@@ -1,0 +1,227 @@
+// bench_import's run: the folder made by the layer, the document loaded into the work tables,
+// posted, committed and closed as an import run does it, each phase timed and its calls
+// through the FileSystem seam counted; then the tables are counted against the document.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "app/hlavni_sdi.h"
+#include "data/pozad.h"
+#include "data/program_state.h"
+#include "data/shared_access.h"
+#include "import/loading.h"
+#include "import/posting.h"
+#include "platform/table/dbf_table.h"
+#include "platform/table/settings.h"
+#include "platform/table/work_areas.h"
+#include "platform/window/memory_window.h"
+#include "tools/bench_import.h"
+#include "tools/bench_import_parts.h"
+#include "tools/sample_tables.h"
+
+namespace bench_import {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Phase {
+  std::string name;
+  double seconds = 0;
+  IoCounts io;
+};
+
+// The process-wide state the run changes, put back however it ends.
+class StateGuard {
+ public:
+  StateGuard(CountingFileSystem& fs, ui::MemoryWindow& window) : saved_(xbase::table_settings()) {
+    xbase::set_file_system(&fs);
+    ui::set_boxes(&window);
+    ui::set_main_window(&window);
+  }
+  ~StateGuard() {
+    try {
+      xbase::WorkAreas::instance().close_all();
+    } catch (...) {  // the run's own error is the one reported
+    }
+    xbase::WorkAreas::instance().select(1);
+    ui::set_boxes(nullptr);
+    ui::set_main_window(nullptr);
+    data::set_program_folder("");
+    data::clear_target_folder();
+    xbase::table_settings() = saved_;
+    xbase::set_file_system(nullptr);
+  }
+  StateGuard(const StateGuard&) = delete;
+  StateGuard& operator=(const StateGuard&) = delete;
+
+ private:
+  xbase::TableSettings saved_;
+};
+
+class Timer {
+ public:
+  Timer(const CountingFileSystem& fs, std::vector<Phase>& phases, std::string name)
+      : fs_(fs), phases_(phases), name_(std::move(name)), io_(fs.counts()), t0_(Clock::now()) {}
+  void stop() {
+    double s = std::chrono::duration<double>(Clock::now() - t0_).count();
+    phases_.push_back({name_, s, fs_.counts() - io_});
+  }
+
+ private:
+  const CountingFileSystem& fs_;
+  std::vector<Phase>& phases_;
+  std::string name_;
+  IoCounts io_;
+  Clock::time_point t0_;
+};
+
+uint32_t records(const std::string& dir, const char* table) {
+  xbase::TableOpenOptions o;
+  o.share = xbase::ShareMode::kExclusive;
+  auto t = xbase::DbfTable::open(xbase::path_join(dir, table), o);
+  uint32_t n = t->record_count();
+  t->close();
+  return n;
+}
+
+void row(std::ostream& out, const char* name, double seconds, double r, double w, double f,
+         double o, int decimals) {
+  char buf[160];
+  std::snprintf(buf, sizeof buf, "%-30s %9.3f %10.*f %10.*f %10.*f %10.*f\n", name, seconds,
+                decimals, r, decimals, w, decimals, f, decimals, o);
+  out << buf;
+}
+
+int scaled(double base, double scale, int least) {
+  return std::max(least, static_cast<int>(base * scale + 0.5));
+}
+
+}  // namespace
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  double scale = 1.0;
+  std::string keep;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--scale" && i + 1 < args.size()) {
+      scale = std::atof(args[++i].c_str());
+    } else if (args[i] == "--keep" && i + 1 < args.size()) {
+      keep = args[++i];
+    } else {
+      err << "usage: bench_import [--scale F] [--keep DIR]\n";
+      return 3;
+    }
+  }
+  if (!(scale > 0 && scale <= 10)) {
+    err << "bench_import: --scale wants a number above 0 and at most 10\n";
+    return 3;
+  }
+  namespace fs = std::filesystem;
+  fs::path base = keep.empty() ? fs::temp_directory_path() / "bench-import" : fs::path(keep);
+  fs::remove_all(base / "data");
+  fs::remove_all(base / "program");
+  fs::create_directories(base / "program");
+  const std::string dir = (base / "data").string(), program = (base / "program").string();
+
+  sample::SampleSizes sizes;
+  sizes.orders = scaled(100000, scale, 10);
+  sizes.partners = scaled(20000, scale, 6);
+  sizes.cards = scaled(50000, scale, 5);
+  sizes.lines = scaled(1000000, scale, 10);
+  const int doc_orders = scaled(1000, scale, 6), doc_items = 5;
+
+  CountingFileSystem counting(xbase::native_file_system());
+  ui::MemoryWindow window;
+  StateGuard guard(counting, window);
+  xbase::TableSettings& ts = xbase::table_settings();
+  ts.exclusive = false;
+  ts.deleted_hidden = true;
+  ts.driver = "DBFNTX";
+  std::vector<Phase> phases;
+
+  Timer make(counting, phases, "make folder");
+  sample::SampleMade made = sample::make_folder(dir, sizes, 7);
+  std::vector<Partner> by_ico, by_name;
+  existing_partners(dir, static_cast<size_t>(doc_orders), &by_ico, &by_name);
+  DocumentMix mix;
+  std::string document =
+      make_document(doc_orders, doc_items, 2026000001.0, by_ico, by_name, made.cards, 11, &mix);
+  make.stop();
+  const uint32_t zak0 = records(dir, "ZAK.DBF"), pozad0 = records(dir, "POZAD.DBF"),
+                 dood0 = records(dir, "DOOD.DBF");
+
+  data::set_program_folder(data::with_separator(program));
+  data::set_target_folder(data::with_separator(dir));
+  window.set_text("POCDNU", "14");
+  app::HlavniSDI sdi(window);
+
+  Timer load(counting, phases, "load");
+  import::LoadResult loaded = import::load_document(window, document, [&] { sdi.VytvoreniDB();
+});
+load.stop();
+if (!loaded.run_on()) {
+  err << "bench_import: the loading stopped\n";
+  return 2;
+}
+Timer post(counting, phases, "post (incl. POZAD reindex)");
+import::PostingResult posted = import::post_orders(window, *loaded.headers, *loaded.items);
+post.stop();
+Timer close(counting, phases, "commit/close");
+loaded.headers.reset();
+loaded.items.reset();
+xbase::WorkAreas::instance().commit_all();
+xbase::WorkAreas::instance().close_all();
+close.stop();
+
+// The reindex that ends the posting, once more on its own, to show its share.
+Timer reindex(counting, phases, "POZAD reindex alone (again)");
+{
+  auto pozad = data::OPSERVER<data::Pozad>(false, false);
+  if (pozad) {
+    pozad->set_order(1);
+    pozad->reindex();
+    pozad->close();
+  }
+}
+reindex.stop();
+
+const uint32_t zak1 = records(dir, "ZAK.DBF"), pozad1 = records(dir, "POZAD.DBF"),
+               dood1 = records(dir, "DOOD.DBF");
+out << "folder " << dir << "\n";
+out << "ZAK " << zak0 << " orders, DOOD " << dood0 << " partners, ZAS " << made.cards.size()
+    << " cards, POZAD " << pozad0 << " lines\n";
+out << "document: " << doc_orders << " orders x " << doc_items << " items (partners: " << mix.by_ico
+    << " by ICO, " << mix.by_name << " by name, " << mix.new_partners << " new)\n\n";
+char head[160];
+std::snprintf(head, sizeof head, "%-30s %9s %10s %10s %10s %10s\n", "phase", "seconds", "reads",
+              "writes", "flushes", "opens");
+out << head;
+for (const Phase& p : phases)
+  row(out, p.name.c_str(), p.seconds, static_cast<double>(p.io.reads),
+      static_cast<double>(p.io.writes), static_cast<double>(p.io.flushes),
+      static_cast<double>(p.io.opens), 0);
+if (posted.good_orders > 0) {
+  double n = posted.good_orders;
+  IoCounts io = phases[2].io;
+  row(out, "per posted order: post", phases[2].seconds / n, io.reads / n, io.writes / n,
+      io.flushes / n, io.opens / n, 1);
+  IoCounts all = phases[1].io;
+  all.reads += io.reads + phases[3].io.reads;
+  all.writes += io.writes + phases[3].io.writes;
+  all.flushes += io.flushes + phases[3].io.flushes;
+  all.opens += io.opens + phases[3].io.opens;
+  double s = phases[1].seconds + phases[2].seconds + phases[3].seconds;
+  row(out, "per posted order: load..close", s / n, all.reads / n, all.writes / n, all.flushes / n,
+      all.opens / n, 1);
+}
+out << "\nposted orders: " << posted.good_orders << " of " << doc_orders << ", rejected "
+    << posted.bad_orders << "; items " << posted.good_items << " of " << doc_orders * doc_items
+    << ", rejected " << posted.bad_items << "\n";
+out << "tables grew: ZAK +" << zak1 - zak0 << ", POZAD +" << pozad1 - pozad0 << ", DOOD +"
+    << dood1 - dood0 << "\n";
+if (keep.empty()) fs::remove_all(base);
+return 0;
+}  // namespace bench_import
+
+}  // namespace bench_import
