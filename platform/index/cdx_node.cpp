@@ -72,7 +72,32 @@ size_t leaf_bytes(const std::vector<Entry>& entries, size_t begin, size_t end,
   return keys + (end - begin) * static_cast<size_t>(b.rec_bytes);
 }
 
+int stored_key_bytes(const std::string* prev, std::string_view key, const KeyShape& shape) {
+  int trail = trailing_count(key, shape.pad);
+  int dup = prev ? dup_count(*prev, key, 0, trail) : 0;
+  return shape.length - dup - trail;
+}
+
+void count_leaf(Node& leaf, const KeyShape& shape) {
+  int bytes = 0;
+  uint32_t max_recno = 0;
+  const std::string* prev = nullptr;
+  for (const Entry& e : leaf.entries) {
+    bytes += stored_key_bytes(prev, e.key, shape);
+    max_recno = std::max(max_recno, e.recno);
+    prev = &e.key;
+  }
+  leaf.key_bytes = bytes;
+  leaf.max_recno = max_recno;
+}
+
 bool node_fits(const Node& node, const KeyShape& shape) {
+  if (node.leaf && node.key_bytes >= 0) {
+    LeafBits b = leaf_bits(shape.length, node.max_recno, node.min_rec_bytes);
+    return static_cast<size_t>(node.key_bytes) +
+               node.entries.size() * static_cast<size_t>(b.rec_bytes) <=
+           static_cast<size_t>(kLeafSpace);
+  }
   if (node.leaf) return leaf_fits(node.entries, 0, node.entries.size(), shape, node.min_rec_bytes);
   return node.entries.size() <= interior_capacity(shape.length);
 }
@@ -131,7 +156,8 @@ void decode_leaf(const uint8_t* page, uint32_t offset, const KeyShape& shape,
   const int count_shift = 8 * rec_bytes - trail_bits - dup_bits;
   const uint64_t dup_mask = (1ull << dup_bits) - 1, trail_mask = (1ull << trail_bits) - 1;
   int area = kPageSize;
-  std::string prev(static_cast<size_t>(len), shape.pad);
+  // Room for the inserts to come, so that the first one does not move every key.
+  out->entries.reserve(count + count / 4 + 4);
   out->entries.resize(count);
   for (size_t i = 0; i < count; ++i) {
     uint64_t v = 0;
@@ -147,10 +173,10 @@ void decode_leaf(const uint8_t* page, uint32_t offset, const KeyShape& shape,
     if (area < entries_end) fail_page(file, offset, "leaf key bytes overlap its entries");
     Entry& e = out->entries[i];
     e.recno = static_cast<uint32_t>(v & rec_mask);
-    e.key.assign(prev, 0, static_cast<size_t>(dup));
+    e.key.reserve(static_cast<size_t>(len));
+    if (i > 0) e.key.assign(out->entries[i - 1].key, 0, static_cast<size_t>(dup));
     e.key.append(reinterpret_cast<const char*>(page + area), static_cast<size_t>(stored));
     e.key.append(static_cast<size_t>(trail), shape.pad);
-    prev = e.key;
   }
 }
 
@@ -188,6 +214,7 @@ void decode_node(const uint8_t* page, uint32_t offset, const KeyShape& shape,
   out->left = get_le32(page + 4);
   out->right = get_le32(page + 8);
   out->dirty = false;
+  out->key_bytes = -1;
   out->min_rec_bytes = 0;
   out->stored_free = -1;
   out->entries.clear();

@@ -36,6 +36,11 @@ struct Node {
   // page read keeps the size it was written with until its keys change.
   int min_rec_bytes = 0;
   bool dirty = false;
+  // Leaves: the key bytes the entries store and their largest record number, carried along
+  // by inserts so that the fit check after each one need not walk the leaf; -1 when not
+  // known. Store::touch forgets them: every other change of the entries goes through it.
+  int key_bytes = -1;
+  uint32_t max_recno = 0;
 };
 
 struct LeafBits {
@@ -54,6 +59,10 @@ int trailing_count(std::string_view key, char pad);
 // pad, the other variant that readers meet.
 int dup_count(std::string_view prev, std::string_view key, int trail_prev, int trail_key,
               bool cap_both_trails = false);
+// Key bytes key stores after prev (nullptr: the first key of its leaf).
+int stored_key_bytes(const std::string* prev, std::string_view key, const KeyShape& shape);
+// Fills a leaf's key_bytes and max_recno from its entries.
+void count_leaf(Node& leaf, const KeyShape& shape);
 // Bytes entries [begin, end) take in the 488-byte area of one leaf.
 size_t leaf_bytes(const std::vector<Entry>& entries, size_t begin, size_t end,
                   const KeyShape& shape, int min_rec_bytes = 0, bool cap_both_trails = false);

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -45,6 +46,7 @@ class Store {
   void release(uint32_t off);
   void touch(Node& n) {
     n.dirty = true;
+    n.key_bytes = -1;
     dirty_ = true;
     ++generation_;
   }
@@ -91,8 +93,8 @@ class Store {
   std::string path_;
   bool shared_;
   bool read_only_;
-  std::map<uint32_t, Cached> cache_;
-  std::map<uint32_t, uint32_t> freed_;  // freed pages not yet written -> next free page
+  std::unordered_map<uint32_t, Cached> cache_;  // references stay valid while others come
+  std::map<uint32_t, uint32_t> freed_;          // freed pages not yet written -> next free page
   uint32_t free_head_ = 0;
   uint32_t counter_ = 0;
   uint8_t version_[8] = {};  // bytes 4..11 as last seen

@@ -92,7 +92,8 @@ class Tag : public Order {
   bool try_merge(Path& path, size_t level);
   void unlink_and_free(Node& n);
   void collapse_root();
-  std::vector<std::vector<Entry>> partition(const Node& n, bool append) const;
+  // The pieces a split leaves, the node's entries moved into them.
+  std::vector<std::vector<Entry>> partition(Node& n, bool append) const;
 
   // Structure check (cdx_verify.cpp).
   void verify_locked(const std::function<void(const IndexKey&)>& visit);

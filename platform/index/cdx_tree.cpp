@@ -2,6 +2,7 @@
 // full nodes (the root keeps its page), merges of thin neighbours under one parent, and the
 // parent entries that repeat each child's last entry.
 #include <algorithm>
+#include <iterator>
 
 #include "platform/index/cdx_tag.h"
 
@@ -28,9 +29,21 @@ void Tag::insert_locked(const Entry& e) {
   if (at < leaf.entries.size() && leaf.entries[at].recno == e.recno &&
       leaf.entries[at].key == e.key)
     return;
+  // The leaf's size moves by the new key and by what its successor now shares.
+  if (leaf.key_bytes < 0) count_leaf(leaf, shape_);
+  int bytes = leaf.key_bytes;
+  uint32_t max_recno = std::max(leaf.max_recno, e.recno);
+  const std::string* before = at > 0 ? &leaf.entries[at - 1].key : nullptr;
+  bytes += stored_key_bytes(before, e.key, shape_);
+  if (at < leaf.entries.size()) {
+    const std::string& after = leaf.entries[at].key;
+    bytes += stored_key_bytes(&e.key, after, shape_) - stored_key_bytes(before, after, shape_);
+  }
   leaf.entries.insert(leaf.entries.begin() + static_cast<std::ptrdiff_t>(at), e);
   leaf.min_rec_bytes = 0;
   store_.touch(leaf);
+  leaf.key_bytes = bytes;
+  leaf.max_recno = max_recno;
   repair(path, false);
 }
 
@@ -75,7 +88,7 @@ void Tag::repair(Path& path, bool shrinking) {
   collapse_root();
 }
 
-std::vector<std::vector<Entry>> Tag::partition(const Node& n, bool append) const {
+std::vector<std::vector<Entry>> Tag::partition(Node& n, bool append) const {
   const size_t count = n.entries.size();
   std::vector<size_t> cuts;  // start of every piece after the first
   if (!n.leaf) {
@@ -130,8 +143,9 @@ std::vector<std::vector<Entry>> Tag::partition(const Node& n, bool append) const
   size_t start = 0;
   cuts.push_back(count);
   for (size_t cut : cuts) {
-    out.emplace_back(n.entries.begin() + static_cast<std::ptrdiff_t>(start),
-                     n.entries.begin() + static_cast<std::ptrdiff_t>(cut));
+    out.emplace_back(
+        std::make_move_iterator(n.entries.begin() + static_cast<std::ptrdiff_t>(start)),
+        std::make_move_iterator(n.entries.begin() + static_cast<std::ptrdiff_t>(cut)));
     start = cut;
   }
   return out;

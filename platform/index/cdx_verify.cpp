@@ -35,6 +35,13 @@ void Tag::verify_locked(const std::function<void(const IndexKey&)>& visit) {
       int used = static_cast<int>(leaf_bytes(n.entries, 0, count, shape_, n.min_rec_bytes));
       int used_capped =
           static_cast<int>(leaf_bytes(n.entries, 0, count, shape_, n.min_rec_bytes, true));
+      if (n.key_bytes >= 0) {
+        Node counted;
+        counted.entries = n.entries;
+        count_leaf(counted, shape_);
+        if (counted.key_bytes != n.key_bytes || counted.max_recno != n.max_recno)
+          fail_page(file, page, "leaf size carried by inserts disagrees with its keys");
+      }
       if (!n.dirty && n.stored_free != kLeafSpace - used &&
           n.stored_free != kLeafSpace - used_capped)
         fail_page(file, page, "free byte count disagrees with the keys");
