@@ -108,7 +108,8 @@ uint16_t attributes(const Node& n) {
   return static_cast<uint16_t>((n.root ? kAttrRoot : 0) | (n.leaf ? kAttrLeaf : 0));
 }
 
-void encode_leaf(const Node& n, const KeyShape& shape, uint8_t* page) {
+// False as soon as the keys and entries meet: the leaf does not fit.
+bool encode_leaf(const Node& n, const KeyShape& shape, uint8_t* page) {
   const int len = shape.length;
   uint32_t max_recno = 0;
   for (const Entry& e : n.entries) max_recno = std::max(max_recno, e.recno);
@@ -121,6 +122,7 @@ void encode_leaf(const Node& n, const KeyShape& shape, uint8_t* page) {
     int trail = trailing_count(k, shape.pad);
     int dup = i == 0 ? 0 : dup_count(n.entries[i - 1].key, k, prev_trail, trail);
     int stored = len - dup - trail;
+    if (area_end - stored < entry_pos + b.rec_bytes) return false;
     area_end -= stored;
     std::memcpy(page + area_end, k.data() + dup, static_cast<size_t>(stored));
     const int count_shift = 8 * b.rec_bytes - b.trail_bits - b.dup_bits;
@@ -138,6 +140,7 @@ void encode_leaf(const Node& n, const KeyShape& shape, uint8_t* page) {
   page[21] = static_cast<uint8_t>(b.dup_bits);
   page[22] = static_cast<uint8_t>(b.trail_bits);
   page[23] = static_cast<uint8_t>(b.rec_bytes);
+  return true;
 }
 
 void decode_leaf(const uint8_t* page, uint32_t offset, const KeyShape& shape,
@@ -180,19 +183,27 @@ void decode_leaf(const uint8_t* page, uint32_t offset, const KeyShape& shape,
   }
 }
 
-}  // namespace
-
-bool encode_node(const Node& n, const KeyShape& shape, uint8_t* page) {
-  if (!node_fits(n, shape)) return false;
+void encode_node_header(const Node& n, uint8_t* page) {
   std::memset(page, 0, kPageSize);
   put_le16(page, attributes(n));
   put_le16(page + 2, static_cast<uint16_t>(n.entries.size()));
   put_le32(page + 4, n.left);
   put_le32(page + 8, n.right);
+}
+
+}  // namespace
+
+bool encode_node(const Node& n, const KeyShape& shape, uint8_t* page) {
   if (n.leaf) {
-    encode_leaf(n, shape, page);
+    // A leaf is measured while it is encoded, into a page of its own until it fits.
+    uint8_t leaf[kPageSize];
+    encode_node_header(n, leaf);
+    if (!encode_leaf(n, shape, leaf)) return false;
+    std::memcpy(page, leaf, kPageSize);
     return true;
   }
+  if (!node_fits(n, shape)) return false;
+  encode_node_header(n, page);
   uint8_t* p = page + kIntHeaderSize;
   for (const Entry& e : n.entries) {
     std::memcpy(p, e.key.data(), static_cast<size_t>(shape.length));
