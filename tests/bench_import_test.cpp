@@ -61,6 +61,21 @@ TEST(BenchImport, TinyRunPrintsEveryPhaseAndPostsTheWholeDocument) {
   Figures per;
   ASSERT_TRUE(figures(s, "per posted order: post", &per));
   EXPECT_NEAR(per.flushes, post.flushes / orders, 0.1);
+  // The kinds of file share the posting's calls out between them.
+  Figures sum{0, 0, 0, 0, 0};
+  for (const char* kind : {"  CDX", "  DBF", "  NTX"}) {
+    Figures k;
+    ASSERT_TRUE(figures(s, kind, &k)) << kind << "\n" << s;
+    EXPECT_GT(k.writes, 0) << kind;
+    sum.reads += k.reads;
+    sum.writes += k.writes;
+    sum.flushes += k.flushes;
+    sum.opens += k.opens;
+  }
+  EXPECT_NEAR(sum.reads, per.reads, 0.3);
+  EXPECT_NEAR(sum.writes, per.writes, 0.3);
+  EXPECT_NEAR(sum.flushes, per.flushes, 0.3);
+  EXPECT_NEAR(sum.opens, per.opens, 0.3);
 
   EXPECT_EQ(number_after(s, R"(posted orders: (\d+) of)"), orders) << s;
   EXPECT_EQ(number_after(s, R"(posted orders: \d+ of (\d+))"), orders);

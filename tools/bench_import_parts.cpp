@@ -12,23 +12,35 @@
 namespace bench_import {
 namespace {
 
+std::string kind_of(const std::string& path) {
+  std::string base = xbase::path_basename(path);
+  size_t dot = base.rfind('.');
+  std::string ext = dot == std::string::npos ? std::string() : base.substr(dot + 1);
+  for (char& c : ext)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return ext;
+}
+
 class CountingFile : public xbase::File {
  public:
-  CountingFile(std::unique_ptr<xbase::File> inner, std::shared_ptr<IoCounts> counts)
-      : inner_(std::move(inner)), counts_(std::move(counts)) {}
+  CountingFile(std::unique_ptr<xbase::File> inner, std::shared_ptr<IoTally> tally)
+      : inner_(std::move(inner)), tally_(std::move(tally)), kind_(kind_of(inner_->path())) {}
   const std::string& path() const override { return inner_->path(); }
   uint64_t size() override { return inner_->size(); }
   size_t read_at(uint64_t off, void* buf, size_t n) override {
-    ++counts_->reads;
+    ++tally_->all.reads;
+    ++tally_->by_kind[kind_].reads;
     return inner_->read_at(off, buf, n);
   }
   void write_at(uint64_t off, const void* buf, size_t n) override {
-    ++counts_->writes;
+    ++tally_->all.writes;
+    ++tally_->by_kind[kind_].writes;
     inner_->write_at(off, buf, n);
   }
   void truncate(uint64_t size) override { inner_->truncate(size); }
   void sync() override {
-    ++counts_->flushes;
+    ++tally_->all.flushes;
+    ++tally_->by_kind[kind_].flushes;
     inner_->sync();
   }
   bool lock(uint64_t off, uint64_t len, bool exclusive) override {
@@ -38,7 +50,8 @@ class CountingFile : public xbase::File {
 
  private:
   std::unique_ptr<xbase::File> inner_;
-  std::shared_ptr<IoCounts> counts_;
+  std::shared_ptr<IoTally> tally_;
+  std::string kind_;
 };
 
 size_t utf8_chars(const std::string& s) {
@@ -64,8 +77,20 @@ std::string number(double v, int decimals) {
 
 std::unique_ptr<xbase::File> CountingFileSystem::open(const std::string& path,
                                                       const xbase::OpenOptions& opts) {
-  ++counts_->opens;
-  return std::make_unique<CountingFile>(inner_.open(path, opts), counts_);
+  auto file = std::make_unique<CountingFile>(inner_.open(path, opts), counts_);
+  ++counts_->all.opens;
+  ++counts_->by_kind[kind_of(path)].opens;
+  return file;
+}
+
+IoTally IoTally::operator-(const IoTally& o) const {
+  IoTally d;
+  d.all = all - o.all;
+  for (const auto& [kind, c] : by_kind) {
+    auto it = o.by_kind.find(kind);
+    d.by_kind[kind] = it == o.by_kind.end() ? c : c - it->second;
+  }
+  return d;
 }
 
 void existing_partners(const std::string& dir, size_t max_each, std::vector<Partner>* by_ico,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,11 +19,18 @@ struct IoCounts {
   }
 };
 
+// Counts in all and by the file's kind (its extension in upper case: "DBF", "NTX", "CDX").
+struct IoTally {
+  IoCounts all;
+  std::map<std::string, IoCounts> by_kind;
+  IoTally operator-(const IoTally& o) const;
+};
+
 // Passes every call to inner and counts opens, reads, writes and syncs (flushes).
 class CountingFileSystem : public xbase::FileSystem {
  public:
   explicit CountingFileSystem(xbase::FileSystem& inner)
-      : inner_(inner), counts_(std::make_shared<IoCounts>()) {}
+      : inner_(inner), counts_(std::make_shared<IoTally>()) {}
   std::unique_ptr<xbase::File> open(const std::string& path,
                                     const xbase::OpenOptions& opts) override;
   bool exists(const std::string& path) override { return inner_.exists(path); }
@@ -34,11 +42,11 @@ class CountingFileSystem : public xbase::FileSystem {
   std::vector<std::string> list_dir(const std::string& dir) override {
     return inner_.list_dir(dir);
   }
-  IoCounts counts() const { return *counts_; }
+  IoTally counts() const { return *counts_; }
 
  private:
   xbase::FileSystem& inner_;
-  std::shared_ptr<IoCounts> counts_;  // shared with the open files, which may outlive a phase
+  std::shared_ptr<IoTally> counts_;  // shared with the open files, which may outlive a phase
 };
 
 // What the document asks of the folder: partners to find by ICO and by name, cards to use.

@@ -29,7 +29,7 @@ using Clock = std::chrono::steady_clock;
 struct Phase {
   std::string name;
   double seconds = 0;
-  IoCounts io;
+  IoTally io;
 };
 
 // The process-wide state the run changes, put back however it ends.
@@ -73,7 +73,7 @@ class Timer {
   const CountingFileSystem& fs_;
   std::vector<Phase>& phases_;
   std::string name_;
-  IoCounts io_;
+  IoTally io_;
   Clock::time_point t0_;
 };
 
@@ -157,71 +157,82 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   app::HlavniSDI sdi(window);
 
   Timer load(counting, phases, "load");
-  import::LoadResult loaded = import::load_document(window, document, [&] { sdi.VytvoreniDB();
-});
-load.stop();
-if (!loaded.run_on()) {
-  err << "bench_import: the loading stopped\n";
-  return 2;
-}
-Timer post(counting, phases, "post (incl. POZAD reindex)");
-import::PostingResult posted = import::post_orders(window, *loaded.headers, *loaded.items);
-post.stop();
-Timer close(counting, phases, "commit/close");
-loaded.headers.reset();
-loaded.items.reset();
-xbase::WorkAreas::instance().commit_all();
-xbase::WorkAreas::instance().close_all();
-close.stop();
-
-// The reindex that ends the posting, once more on its own, to show its share.
-Timer reindex(counting, phases, "POZAD reindex alone (again)");
-{
-  auto pozad = data::OPSERVER<data::Pozad>(false, false);
-  if (pozad) {
-    pozad->set_order(1);
-    pozad->reindex();
-    pozad->close();
+  auto prepare = [&] { sdi.VytvoreniDB(); };
+  ::import::LoadResult loaded = ::import::load_document(window, document, prepare);
+  load.stop();
+  if (!loaded.run_on()) {
+    err << "bench_import: the loading stopped\n";
+    return 2;
   }
-}
-reindex.stop();
+  Timer post(counting, phases, "post (incl. POZAD reindex)");
+  ::import::PostingResult posted = ::import::post_orders(window, *loaded.headers, *loaded.items);
+  post.stop();
+  Timer close(counting, phases, "commit/close");
+  loaded.headers.reset();
+  loaded.items.reset();
+  xbase::WorkAreas::instance().commit_all();
+  xbase::WorkAreas::instance().close_all();
+  close.stop();
 
-const uint32_t zak1 = records(dir, "ZAK.DBF"), pozad1 = records(dir, "POZAD.DBF"),
-               dood1 = records(dir, "DOOD.DBF");
-out << "folder " << dir << "\n";
-out << "ZAK " << zak0 << " orders, DOOD " << dood0 << " partners, ZAS " << made.cards.size()
-    << " cards, POZAD " << pozad0 << " lines\n";
-out << "document: " << doc_orders << " orders x " << doc_items << " items (partners: " << mix.by_ico
-    << " by ICO, " << mix.by_name << " by name, " << mix.new_partners << " new)\n\n";
-char head[160];
-std::snprintf(head, sizeof head, "%-30s %9s %10s %10s %10s %10s\n", "phase", "seconds", "reads",
-              "writes", "flushes", "opens");
-out << head;
-for (const Phase& p : phases)
-  row(out, p.name.c_str(), p.seconds, static_cast<double>(p.io.reads),
-      static_cast<double>(p.io.writes), static_cast<double>(p.io.flushes),
-      static_cast<double>(p.io.opens), 0);
-if (posted.good_orders > 0) {
-  double n = posted.good_orders;
-  IoCounts io = phases[2].io;
-  row(out, "per posted order: post", phases[2].seconds / n, io.reads / n, io.writes / n,
-      io.flushes / n, io.opens / n, 1);
-  IoCounts all = phases[1].io;
-  all.reads += io.reads + phases[3].io.reads;
-  all.writes += io.writes + phases[3].io.writes;
-  all.flushes += io.flushes + phases[3].io.flushes;
-  all.opens += io.opens + phases[3].io.opens;
-  double s = phases[1].seconds + phases[2].seconds + phases[3].seconds;
-  row(out, "per posted order: load..close", s / n, all.reads / n, all.writes / n, all.flushes / n,
-      all.opens / n, 1);
+  // The reindex that ends the posting, once more on its own, to show its share.
+  Timer reindex(counting, phases, "POZAD reindex alone (again)");
+  {
+    auto pozad = data::OPSERVER<data::Pozad>(false, false);
+    if (pozad) {
+      pozad->set_order(1);
+      pozad->reindex();
+      pozad->close();
+    }
+  }
+  reindex.stop();
+
+  const uint32_t zak1 = records(dir, "ZAK.DBF"), pozad1 = records(dir, "POZAD.DBF"),
+                 dood1 = records(dir, "DOOD.DBF");
+  out << "folder " << dir << "\n";
+  out << "ZAK " << zak0 << " orders, DOOD " << dood0 << " partners, ZAS " << made.cards.size()
+      << " cards, POZAD " << pozad0 << " lines\n";
+  out << "document: " << doc_orders << " orders x " << doc_items
+      << " items (partners: " << mix.by_ico << " by ICO, " << mix.by_name << " by name, "
+      << mix.new_partners << " new)\n\n";
+  char head[160];
+  std::snprintf(head, sizeof head, "%-30s %9s %10s %10s %10s %10s\n", "phase", "seconds", "reads",
+                "writes", "flushes", "opens");
+  out << head;
+  for (const Phase& p : phases)
+    row(out, p.name.c_str(), p.seconds, static_cast<double>(p.io.all.reads),
+        static_cast<double>(p.io.all.writes), static_cast<double>(p.io.all.flushes),
+        static_cast<double>(p.io.all.opens), 0);
+  if (posted.good_orders > 0) {
+    const double n = posted.good_orders;
+    const Phase& load_p = phases[1];
+    const Phase& post_p = phases[2];
+    const Phase& close_p = phases[3];
+    auto per_order = [&](const std::string& name, double seconds, const IoCounts& io) {
+      row(out, name.c_str(), seconds / n, static_cast<double>(io.reads) / n,
+          static_cast<double>(io.writes) / n, static_cast<double>(io.flushes) / n,
+          static_cast<double>(io.opens) / n, 1);
+    };
+    per_order("per posted order: post", post_p.seconds, post_p.io.all);
+    IoCounts all = load_p.io.all;
+    for (const IoCounts* c : {&post_p.io.all, &close_p.io.all}) {
+      all.reads += c->reads;
+      all.writes += c->writes;
+      all.flushes += c->flushes;
+      all.opens += c->opens;
+    }
+    per_order("per posted order: load..close", load_p.seconds + post_p.seconds + close_p.seconds,
+              all);
+    out << "\npost, per posted order, by file kind\n";
+    for (const auto& [kind, io] : post_p.io.by_kind)
+      per_order("  " + (kind.empty() ? std::string("(no extension)") : kind), 0, io);
+  }
+  out << "\nposted orders: " << posted.good_orders << " of " << doc_orders << ", rejected "
+      << posted.bad_orders << "; items " << posted.good_items << " of " << doc_orders * doc_items
+      << ", rejected " << posted.bad_items << "\n";
+  out << "tables grew: ZAK +" << zak1 - zak0 << ", POZAD +" << pozad1 - pozad0 << ", DOOD +"
+      << dood1 - dood0 << "\n";
+  if (keep.empty()) fs::remove_all(base);
+  return 0;
 }
-out << "\nposted orders: " << posted.good_orders << " of " << doc_orders << ", rejected "
-    << posted.bad_orders << "; items " << posted.good_items << " of " << doc_orders * doc_items
-    << ", rejected " << posted.bad_items << "\n";
-out << "tables grew: ZAK +" << zak1 - zak0 << ", POZAD +" << pozad1 - pozad0 << ", DOOD +"
-    << dood1 - dood0 << "\n";
-if (keep.empty()) fs::remove_all(base);
-return 0;
-}  // namespace bench_import
 
 }  // namespace bench_import
