@@ -4,6 +4,7 @@
 //   as their 488 bytes allow, interior nodes up to capacity; a parent page is allocated when
 //   its first child is full, right after that child's successor.
 #include <algorithm>
+#include <cstring>
 #include <deque>
 
 #include "platform/index/cdx_bag.h"
@@ -23,7 +24,7 @@ class TreeBuilder {
   TreeBuilder(const KeyShape& shape, int rec_bytes, uint32_t first_page, Tree& out)
       : shape_(shape), rec_bytes_(rec_bytes), next_(first_page), out_(out) {}
 
-  void add(const Entry& e) {
+  void add(Entry&& e) {
     int trail = trailing_count(e.key, shape_.pad);
     if (open_.empty()) open_.push_back(&alloc(true));
     Node* leaf = open_[0];
@@ -39,7 +40,8 @@ class TreeBuilder {
       used_ = 0;
       cost = static_cast<size_t>(rec_bytes_ + shape_.length - trail);
     }
-    leaf->entries.push_back(Entry{e.key, e.recno, 0});
+    e.child = 0;
+    leaf->entries.push_back(std::move(e));
     used_ += cost;
     prev_trail_ = trail;
   }
@@ -92,11 +94,12 @@ class TreeBuilder {
   int prev_trail_ = 0;
 };
 
-Tree build_tree(const std::vector<Entry>& keys, const KeyShape& shape, uint32_t max_recno,
+// keys in tree order; they are moved into the leaves.
+Tree build_tree(std::vector<Entry>& keys, const KeyShape& shape, uint32_t max_recno,
                 uint32_t first_page) {
   Tree t;
   TreeBuilder b(shape, leaf_bits(shape.length, max_recno).rec_bytes, first_page, t);
-  for (const Entry& e : keys) b.add(e);
+  for (Entry& e : keys) b.add(std::move(e));
   b.finish();
   return t;
 }
@@ -112,6 +115,61 @@ void put_tree(Tree& t, const KeyShape& shape, const std::string& file, std::vect
   }
 }
 
+// Tree order for keys of one length compared as unsigned bytes, then by record number: the
+// first sixteen bytes, read as two big-endian numbers, settle most comparisons. Sorts indexes
+// into v, not the keys themselves.
+std::vector<uint32_t> byte_order(const std::vector<Entry>& v, size_t length) {
+  struct Item {
+    uint64_t head[2];
+    uint32_t at;
+  };
+  const size_t head_len = std::min<size_t>(16, length);
+  std::vector<Item> items(v.size());
+  for (size_t i = 0; i < v.size(); ++i) {
+    Item& it = items[i];
+    it.head[0] = it.head[1] = 0;
+    for (size_t j = 0; j < head_len; ++j)
+      it.head[j / 8] |= static_cast<uint64_t>(static_cast<uint8_t>(v[i].key[j]))
+                        << (56 - 8 * (j % 8));
+    it.at = static_cast<uint32_t>(i);
+  }
+  std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
+    if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
+    if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
+    const Entry& x = v[a.at];
+    const Entry& y = v[b.at];
+    if (length > head_len) {
+      int c = std::memcmp(x.key.data() + head_len, y.key.data() + head_len, length - head_len);
+      if (c != 0) return c < 0;
+    }
+    return x.recno < y.recno;
+  });
+  std::vector<uint32_t> order(items.size());
+  for (size_t i = 0; i < items.size(); ++i) order[i] = items[i].at;
+  return order;
+}
+
+// Puts one tag's keys into tree order, dropping later equal keys of a unique tag.
+void sort_keys(const Tag& tag, std::vector<Entry>& v) {
+  const size_t length = static_cast<size_t>(tag.shape().length);
+  bool one_length =
+      std::all_of(v.begin(), v.end(), [&](const Entry& e) { return e.key.size() == length; });
+  if (tag.byte_order() && one_length && v.size() < 0xFFFFFFFFu) {
+    std::vector<uint32_t> order = byte_order(v, length);
+    std::vector<Entry> sorted;
+    sorted.reserve(v.size());
+    for (uint32_t i : order) sorted.push_back(std::move(v[i]));
+    v = std::move(sorted);
+  } else {
+    std::stable_sort(v.begin(), v.end(),
+                     [&](const Entry& a, const Entry& b) { return tag.less(a, b); });
+  }
+  if (tag.unique()) {
+    auto same = [&](const Entry& a, const Entry& b) { return tag.compare_keys(a.key, b.key) == 0; };
+    v.erase(std::unique(v.begin(), v.end(), same), v.end());
+  }
+}
+
 }  // namespace
 
 void build_file(Store& store, const std::vector<Tag*>& tags, RecordScanner& table,
@@ -124,18 +182,7 @@ void build_file(Store& store, const std::vector<Tag*>& tags, RecordScanner& tabl
     for (size_t i = 0; i < tags.size(); ++i)
       if (auto k = tags[i]->key_of(rec)) keys[i].push_back(Entry{std::move(*k), rec.recno(), 0});
   });
-  for (size_t i = 0; i < tags.size(); ++i) {
-    Tag& tag = *tags[i];
-    std::vector<Entry>& v = keys[i];
-    std::stable_sort(v.begin(), v.end(),
-                     [&](const Entry& a, const Entry& b) { return tag.less(a, b); });
-    if (tag.unique()) {
-      auto same = [&](const Entry& a, const Entry& b) {
-        return tag.compare_keys(a.key, b.key) == 0;
-      };
-      v.erase(std::unique(v.begin(), v.end(), same), v.end());
-    }
-  }
+  for (size_t i = 0; i < tags.size(); ++i) sort_keys(*tags[i], keys[i]);
 
   // The directory's record numbers are the header offsets, which follow the directory tree:
   // size the tree until the offsets it was built with hold.

@@ -54,6 +54,8 @@ class Tag : public Order {
   // Tree order: key by this tag's comparison, then record number.
   int compare(std::string_view key, uint32_t recno, const Entry& e) const;
   bool less(const Entry& a, const Entry& b) const { return compare(a.key, a.recno, b) < 0; }
+  // Keys compare as unsigned bytes (no collation).
+  bool byte_order() const { return collation_ == nullptr; }
   // Forgets the cursor (the tree was rebuilt).
   void reset_cursor() { has_cur_ = false; }
 
