@@ -14,7 +14,7 @@
 namespace {
 
 struct Figures {
-  double seconds = -1, reads = -1, writes = -1, flushes = -1, opens = -1;
+  double seconds = -1, cpu = -1, reads = -1, writes = -1, flushes = -1, opens = -1;
 };
 
 // The row of the table whose first column is name.
@@ -23,7 +23,7 @@ bool figures(const std::string& out, const std::string& name, Figures* f) {
   for (std::string line; std::getline(in, line);) {
     if (line.rfind(name, 0) != 0) continue;
     std::istringstream cells(line.substr(name.size()));
-    return static_cast<bool>(cells >> f->seconds >> f->reads >> f->writes >> f->flushes >>
+    return static_cast<bool>(cells >> f->seconds >> f->cpu >> f->reads >> f->writes >> f->flushes >>
                              f->opens);
   }
   return false;
@@ -48,6 +48,7 @@ TEST(BenchImport, TinyRunPrintsEveryPhaseAndPostsTheWholeDocument) {
     Figures f;
     ASSERT_TRUE(figures(s, phase, &f)) << phase << "\n" << s;
     EXPECT_GE(f.seconds, 0) << phase;
+    EXPECT_GE(f.cpu, 0) << phase;
   }
   Figures post;
   ASSERT_TRUE(figures(s, "post (incl. POZAD reindex)", &post));
@@ -62,7 +63,7 @@ TEST(BenchImport, TinyRunPrintsEveryPhaseAndPostsTheWholeDocument) {
   ASSERT_TRUE(figures(s, "per posted order: post", &per));
   EXPECT_NEAR(per.flushes, post.flushes / orders, 0.1);
   // The kinds of file share the posting's calls out between them.
-  Figures sum{0, 0, 0, 0, 0};
+  Figures sum{0, 0, 0, 0, 0, 0};
   for (const char* kind : {"  CDX", "  DBF", "  NTX"}) {
     Figures k;
     ASSERT_TRUE(figures(s, kind, &k)) << kind << "\n" << s;

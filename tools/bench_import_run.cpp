@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 
 #include "app/hlavni_sdi.h"
@@ -29,6 +30,7 @@ using Clock = std::chrono::steady_clock;
 struct Phase {
   std::string name;
   double seconds = 0;
+  double cpu = 0;  // processor time of the process (wall time where clock() gives that)
   IoTally io;
 };
 
@@ -63,10 +65,16 @@ class StateGuard {
 class Timer {
  public:
   Timer(const CountingFileSystem& fs, std::vector<Phase>& phases, std::string name)
-      : fs_(fs), phases_(phases), name_(std::move(name)), io_(fs.counts()), t0_(Clock::now()) {}
+      : fs_(fs),
+        phases_(phases),
+        name_(std::move(name)),
+        io_(fs.counts()),
+        t0_(Clock::now()),
+        c0_(std::clock()) {}
   void stop() {
     double s = std::chrono::duration<double>(Clock::now() - t0_).count();
-    phases_.push_back({name_, s, fs_.counts() - io_});
+    double c = static_cast<double>(std::clock() - c0_) / CLOCKS_PER_SEC;
+    phases_.push_back({name_, s, c, fs_.counts() - io_});
   }
 
  private:
@@ -75,6 +83,7 @@ class Timer {
   std::string name_;
   IoTally io_;
   Clock::time_point t0_;
+  std::clock_t c0_;
 };
 
 uint32_t records(const std::string& dir, const char* table) {
@@ -86,11 +95,11 @@ uint32_t records(const std::string& dir, const char* table) {
   return n;
 }
 
-void row(std::ostream& out, const char* name, double seconds, double r, double w, double f,
-         double o, int decimals) {
-  char buf[160];
-  std::snprintf(buf, sizeof buf, "%-30s %9.3f %10.*f %10.*f %10.*f %10.*f\n", name, seconds,
-                decimals, r, decimals, w, decimals, f, decimals, o);
+void row(std::ostream& out, const std::string& name, double seconds, double cpu, double r, double w,
+         double f, double o, int decimals) {
+  char buf[200];
+  std::snprintf(buf, sizeof buf, "%-30s %9.3f %9.3f %10.*f %10.*f %10.*f %10.*f\n", name.c_str(),
+                seconds, cpu, decimals, r, decimals, w, decimals, f, decimals, o);
   out << buf;
 }
 
@@ -195,11 +204,11 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       << " items (partners: " << mix.by_ico << " by ICO, " << mix.by_name << " by name, "
       << mix.new_partners << " new)\n\n";
   char head[160];
-  std::snprintf(head, sizeof head, "%-30s %9s %10s %10s %10s %10s\n", "phase", "seconds", "reads",
-                "writes", "flushes", "opens");
+  std::snprintf(head, sizeof head, "%-30s %9s %9s %10s %10s %10s %10s\n", "phase", "seconds",
+                "cpu s", "reads", "writes", "flushes", "opens");
   out << head;
   for (const Phase& p : phases)
-    row(out, p.name.c_str(), p.seconds, static_cast<double>(p.io.all.reads),
+    row(out, p.name, p.seconds, p.cpu, static_cast<double>(p.io.all.reads),
         static_cast<double>(p.io.all.writes), static_cast<double>(p.io.all.flushes),
         static_cast<double>(p.io.all.opens), 0);
   if (posted.good_orders > 0) {
@@ -207,12 +216,12 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     const Phase& load_p = phases[1];
     const Phase& post_p = phases[2];
     const Phase& close_p = phases[3];
-    auto per_order = [&](const std::string& name, double seconds, const IoCounts& io) {
-      row(out, name.c_str(), seconds / n, static_cast<double>(io.reads) / n,
+    auto per_order = [&](const std::string& name, double seconds, double cpu, const IoCounts& io) {
+      row(out, name, seconds / n, cpu / n, static_cast<double>(io.reads) / n,
           static_cast<double>(io.writes) / n, static_cast<double>(io.flushes) / n,
           static_cast<double>(io.opens) / n, 1);
     };
-    per_order("per posted order: post", post_p.seconds, post_p.io.all);
+    per_order("per posted order: post", post_p.seconds, post_p.cpu, post_p.io.all);
     IoCounts all = load_p.io.all;
     for (const IoCounts* c : {&post_p.io.all, &close_p.io.all}) {
       all.reads += c->reads;
@@ -221,10 +230,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       all.opens += c->opens;
     }
     per_order("per posted order: load..close", load_p.seconds + post_p.seconds + close_p.seconds,
-              all);
+              load_p.cpu + post_p.cpu + close_p.cpu, all);
     out << "\npost, per posted order, by file kind\n";
     for (const auto& [kind, io] : post_p.io.by_kind)
-      per_order("  " + (kind.empty() ? std::string("(no extension)") : kind), 0, io);
+      per_order("  " + (kind.empty() ? std::string("(no extension)") : kind), 0, 0, io);
   }
   out << "\nposted orders: " << posted.good_orders << " of " << doc_orders << ", rejected "
       << posted.bad_orders << "; items " << posted.good_items << " of " << doc_orders * doc_items
