@@ -1,8 +1,11 @@
 // MySLE on Win32: the edit subclassed so that EditKeys decides each message and the effects
 // are carried out as the window layer would: posts to the field, keys injected into the input
 // stream, the saved text restored.
-#include <commctrl.h>
+// <windows.h> before the headers that build on it.
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>
+// clang-format on
 
 #include "app/edit_keys.h"
 #include "app/main_window_win.h"

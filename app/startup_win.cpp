@@ -1,7 +1,10 @@
 // App:Start on Win32: the table layer's and the locale's settings, the Insert toggle, the
 // program folder, and the modal dialog "HlavniSDI" whose end ends the program.
-#include <commctrl.h>
+// <windows.h> before the headers that build on it.
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>
+// clang-format on
 
 #include <memory>
 

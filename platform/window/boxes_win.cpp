@@ -1,6 +1,9 @@
 // Message boxes, the standard folder dialog and the mouse pointer.
-#include <shlobj.h>
+// <windows.h> before the headers that build on it.
+// clang-format off
 #include <windows.h>
+#include <shlobj.h>
+// clang-format on
 
 #include "platform/window/controls_win.h"
 

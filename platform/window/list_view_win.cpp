@@ -1,6 +1,9 @@
 // The list view in report view: columns sized in characters of its font, rows of texts.
-#include <commctrl.h>
+// <windows.h> before the headers that build on it.
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>
+// clang-format on
 
 #include "platform/window/controls_win.h"
 

@@ -1,7 +1,10 @@
 // One tooltip window per dialog; every tool is a control (TTF_IDISHWND) that the tooltip
 // subclasses to see the mouse.
-#include <commctrl.h>
+// <windows.h> before the headers that build on it.
+// clang-format off
 #include <windows.h>
+#include <commctrl.h>
+// clang-format on
 
 #include "platform/window/controls_win.h"
 
