@@ -19,7 +19,8 @@ struct RcControl {
 };
 
 std::string template_text() {
-  return testutil::read_text(std::string(IO_SOURCE_DIR) + "/resources/importobj.rc");
+  return testutil::read_text(
+      testutil::host_path(std::string(IO_SOURCE_DIR) + "/resources/importobj.rc"));
 }
 
 std::map<int, RcControl> rc_controls(std::vector<int>* order) {
