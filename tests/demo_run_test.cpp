@@ -30,7 +30,7 @@ std::string padded(std::string s, size_t width) {
   return s;
 }
 
-bool have_perl_reader() {
+[[maybe_unused]] bool have_perl_reader() {  // the Perl reader runs on Linux only
   int status = 0;
   testutil::run_command("perl -MXBase -MXBase::Index -e 1 2>/dev/null", &status);
   return status == 0;
