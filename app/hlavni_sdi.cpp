@@ -12,19 +12,13 @@
 #include "platform/table/dbf_table.h"
 #include "platform/table/settings.h"
 #include "platform/table/work_areas.h"
+#include "platform/text/ascii.h"
 #include "settings/settings_table.h"
 
 namespace app {
-namespace {
 
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-    if (up(a[i]) != up(b[i])) return false;
-  }
-  return true;
-}
+using xbase::same_name;
+namespace {
 
 std::string rtrim(std::string s) {
   while (!s.empty() && s.back() == ' ') s.pop_back();

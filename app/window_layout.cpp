@@ -1,18 +1,10 @@
 #include "app/window_layout.h"
 
+#include "platform/text/ascii.h"
+
 namespace app {
-namespace {
 
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-    if (up(a[i]) != up(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
+using xbase::same_name;
 
 const std::vector<ControlDef>& control_defs() {
   using K = ControlKind;

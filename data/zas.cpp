@@ -1,22 +1,11 @@
 #include "data/zas.h"
 
-#include <cctype>
-
 #include "platform/table/table_error.h"
+#include "platform/text/ascii.h"
 
 namespace data {
-namespace {
 
-bool same_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (std::toupper(static_cast<unsigned char>(a[i])) !=
-        std::toupper(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
-}
-
-}  // namespace
+using xbase::same_name;
 
 FieldSpecification ZAS_CIPO() { return {"CIPO", "Č.položky", "", 'C', 12, 0, false, ""}; }
 FieldSpecification ZAS_OZNM() {
