@@ -2,8 +2,10 @@
 // planned against a sample folder, one after the other: GET / gives the pending export, the
 // confirmation /module/port.php?key=&akce=exportOk takes it over and makes the next one
 // pending. Every request is logged on standard output. Stops on Ctrl+C or SIGTERM, after the
-// last export was confirmed, or after the time limit.
-//   sample_shop --folder DIR [--port N] [--port-file FILE] [--seconds S] [--save PREFIX]
+// last export was confirmed, or after the time limit. With --document it serves that file as
+// its one export instead (the window tests bring a document made for a fixture folder).
+//   sample_shop (--folder DIR | --document FILE) [--port N] [--port-file FILE] [--seconds S]
+//               [--save PREFIX]
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -34,17 +36,26 @@ void write_file(const std::string& path, const std::string& bytes) {
   f->sync();
 }
 
+std::string read_file(const std::string& path) {
+  xbase::OpenOptions o;
+  o.read_only = true;
+  auto f = xbase::file_system().open(path, o);
+  std::string bytes(static_cast<size_t>(f->size()), '\0');
+  if (!bytes.empty()) f->read_at(0, bytes.data(), bytes.size());
+  return bytes;
+}
+
 int usage() {
   std::fprintf(stderr,
-               "usage: sample_shop --folder DIR [--port N] [--port-file FILE] [--seconds S] "
-               "[--save PREFIX]\n");
+               "usage: sample_shop (--folder DIR | --document FILE) [--port N] [--port-file FILE] "
+               "[--seconds S] [--save PREFIX]\n");
   return 3;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string folder, port_file, save;
+  std::string folder, document, port_file, save;
   int port = 0;
   int seconds = 600;
   for (int i = 1; i < argc; ++i) {
@@ -53,6 +64,8 @@ int main(int argc, char** argv) {
     std::string v = argv[++i];
     if (a == "--folder")
       folder = v;
+    else if (a == "--document")
+      document = v;
     else if (a == "--port")
       port = std::atoi(v.c_str());
     else if (a == "--port-file")
@@ -64,11 +77,14 @@ int main(int argc, char** argv) {
     else
       return usage();
   }
-  if (folder.empty()) return usage();
+  if (folder.empty() == document.empty()) return usage();
   try {
-    std::vector<sample::ShopExport> exports = sample::plan_exports(folder);
     std::vector<std::string> documents;
-    for (const auto& e : exports) documents.push_back(e.document());
+    if (!document.empty()) {
+      documents.push_back(read_file(document));
+    } else {
+      for (const auto& e : sample::plan_exports(folder)) documents.push_back(e.document());
+    }
     for (size_t i = 0; i < documents.size() && !save.empty(); ++i)
       write_file(save + std::to_string(i + 1) + ".txt", documents[i]);
 
@@ -85,9 +101,8 @@ int main(int argc, char** argv) {
       std::lock_guard<std::mutex> lock(mu);
       if (target == "/") {
         if (pending < documents.size())
-          std::printf("sample_shop: GET / -> export %zu of %zu (%zu orders, %zu bytes)\n",
-                      pending + 1, documents.size(), exports[pending].orders.size(),
-                      documents[pending].size());
+          std::printf("sample_shop: GET / -> export %zu of %zu (%zu bytes)\n", pending + 1,
+                      documents.size(), documents[pending].size());
         else
           std::printf("sample_shop: GET / -> no pending orders (empty document)\n");
       } else if (target == kConfirmation) {

@@ -1,0 +1,422 @@
+"""The real window under Wine, driven with real key and mouse events on an X display.
+   window_test.py --build WINDOWS_BUILD --fixtures FIXTURES [--artefacts DIR] CASE...
+Each case starts importobj-trace.exe in a fresh program folder and reads back the window's
+trace. Run it on a display of its own (xvfb-run -a); ctest runs one case per test."""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import time
+import traceback
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from window_driver import DriverError, Window, screenshot, scratch, wine_env, wine_path  # noqa
+import order_document  # noqa
+
+CASES = {}
+
+
+def case(fn):
+    CASES[fn.__name__] = fn
+    return fn
+
+
+def check(cond, what):
+    if not cond:
+        raise DriverError(what)
+
+
+def check_eq(got, want, what):
+    if got != want:
+        raise DriverError(f"{what}: got {got!r}, want {want!r}")
+
+
+class Context:
+    def __init__(self, args):
+        self.build = os.path.abspath(args.build)
+        self.fixtures = os.path.abspath(args.fixtures)
+        self.artefacts = os.path.abspath(args.artefacts) if args.artefacts else None
+        self.exe = os.path.join(self.build, "importobj-trace.exe")
+        self.prefix = os.path.join(self.build, "wineprefix")
+        self.env = wine_env(self.prefix)
+        self.dir = scratch()
+        self.windows = []
+
+    def start(self, folder="program"):
+        w = Window(self.exe, os.path.join(self.dir, folder), self.env)
+        self.windows.append(w)
+        return w
+
+    def wine(self, *args, timeout=120, **kw):
+        return subprocess.run(["wine", *args], env=self.env, timeout=timeout,
+                              stdin=subprocess.DEVNULL, **kw)
+
+    def close(self, keep):
+        for w in self.windows:
+            w.kill()
+        if not keep:
+            shutil.rmtree(self.dir, ignore_errors=True)
+
+
+# --- MySLE: the focus moves, the keypad decimal key, Escape, a click into a blank field
+
+
+@case
+def enter_and_arrows_move_the_focus(c):
+    w = c.start()
+    mark = w.mark()
+    for field, after_enter in (("WKAM", "TLKAM"), ("WISERV", "ULOZIT"), ("HES", "SPUSTIT")):
+        w.focus(field)
+        w.key("Return")
+        w.wait_focus(after_enter)
+    w.focus("WKAM")
+    w.key("Up")
+    w.wait_focus("ENDDIALOG")
+    w.focus("IDIR")
+    w.key("Down")
+    w.wait_focus("LOG")
+    w.key("Up")
+    w.wait_focus("IDIR")
+    # Enter moved on without pressing a button: with no default button nothing ran.
+    time.sleep(0.5)
+    clicks = [e for e in w.events()[mark:] if e["ev"] in ("click", "box", "end")]
+    check_eq(clicks, [], "events caused by Enter")
+    # Enter on a push button is not taken for a click either: the window stays open.
+    check(w.proc.poll() is None, "the window is still open")
+
+
+@case
+def keypad_decimal_types_a_period(c):
+    w = c.start()
+    for field in ("IDIR", "WISERV"):
+        w.focus(field)
+        w.key("KP_Decimal", "comma", "KP_1", "KP_Decimal")
+        w.wait_text(field, ".,1.")
+
+
+@case
+def escape_restores_the_text_the_field_had_on_focus(c):
+    w = c.start()
+    w.focus("WKAM")
+    w.type("C:\\DATA")
+    w.wait_text("WKAM", "C:\\DATA")
+    w.key("Tab")
+    w.wait_focus("TLKAM")
+    w.focus("WKAM")
+    w.key("End")
+    w.type("\\JINAM")
+    w.wait_text("WKAM", "C:\\DATA\\JINAM")
+    w.key("Escape")
+    w.wait_text("WKAM", "C:\\DATA")
+    # Escape neither closed the window nor moved the focus.
+    time.sleep(0.3)
+    check(w.proc.poll() is None, "the window is still open after Escape")
+    check_eq(w.state()["focus"], "WKAM", "the focus after Escape")
+    # An empty field on focus: Escape empties it again.
+    w.focus("LOG")
+    w.type("novak")
+    w.wait_text("LOG", "novak")
+    w.key("Escape")
+    w.wait_text("LOG", "")
+
+
+@case
+def a_click_into_a_blank_field_puts_the_caret_at_the_start(c):
+    w = c.start()
+    w.focus("IDIR")
+    w.type("    ")
+    w.wait_text("IDIR", "    ")
+    w.focus("LOG")
+    w.type("ab")
+    w.wait_text("LOG", "ab")
+    w.focus("WKAM")
+    # Far right in the blank field: the caret goes to the start all the same.
+    w.click("IDIR", 0.9)
+    s = w.wait_state(lambda s: s["focus"] == "IDIR" and s["controls"]["IDIR"]["caret"] == 0,
+                     "caret at the start of the blank IDIR", timeout=5)
+    check_eq(s["controls"]["IDIR"]["t"], "    ", "IDIR's text")
+    w.type("x")
+    w.wait_text("IDIR", "x    ")
+    # A field with text keeps the usual click: the caret goes where the click lands.
+    w.click("LOG", 0.9)
+    w.wait_state(lambda s: s["focus"] == "LOG" and s["controls"]["LOG"]["caret"] == 2,
+                 "caret at the end of LOG after a click to the right of its text", timeout=5)
+
+
+@case
+def start_up_turns_the_insert_toggle_on(c):
+    w = c.start()
+    check_eq((w.start["insert_before"], w.start["insert_after"]), (0, 1),
+             "the Insert toggle before and after start-up")
+    check_eq(w.start["date"], "DD.MM.YYYY", "the date format")
+    check_eq(w.start["folder"], wine_path(w.program_folder) + "\\", "the program folder")
+
+
+# --- the window itself
+
+
+@case
+def the_window_as_built(c):
+    w = c.start()
+    s = w.ready
+    check(w.window["icon"], "the window icon from resource 101")
+    check_eq(w.window["tools"], 9, "controls with a tooltip")
+    style = w.window["style"] & 0xFFFFFFFF
+    for bit, name, want in ((0x00C00000, "caption", True), (0x00080000, "system menu", True),
+                            (0x00020000, "minimize box", False),
+                            (0x00010000, "maximize box", False)):
+        check_eq(bool(style & bit), want, f"the window's {name}")
+    ctl = s["controls"]
+    for name in ("ENDDIALOG", "WKAM", "TLKAM", "IDIR", "LOG", "HES", "SPUSTIT", "WISERV",
+                 "ULOZIT", "NZAS", "NZNET", "POCDNU", "ZALOZKARTU"):
+        check(ctl[name]["e"] and ctl[name]["v"], f"{name} enabled and visible")
+    check(not ctl["FTPRO"]["v"], "FTPRO hidden before the first run")
+    for name, limit in (("WKAM", 60), ("IDIR", 60), ("LOG", 30), ("HES", 30),
+                        ("WISERV", 128), ("POCDNU", 2)):
+        check_eq(ctl[name]["limit"], limit, f"{name}'s text limit")
+    for name in ("FTPOCO", "FTPOCP", "FTPCHY", "FTPDOB", "FTKCHY", "FTKDOB"):
+        check_eq(ctl[name]["t"], "0", name)
+    # Typing past the limit and letters into the days field.
+    w.focus("POCDNU")
+    w.type("a1b23")
+    w.wait_text("POCDNU", "12")
+    w.focus("LOG")
+    w.type("x" * 35)
+    w.wait_text("LOG", "x" * 30)
+
+
+@case
+def tooltips_show_for_the_listed_controls_only(c):
+    w = c.start()
+    with_tip = ["WKAM", "TLKAM", "IDIR", "SPUSTIT", "WISERV", "ULOZIT", "NZAS", "NZNET",
+                "POCDNU"]
+    without = ["ENDDIALOG", "ZALOZKARTU", "LOG", "HES", "LV"]
+    shown = set()
+    for name in with_tip + without:
+        mark = w.mark()
+        x, y = w.centre(name)
+        subprocess.run(["xdotool", "mousemove", str(x), str(y)], check=True, timeout=30)
+        try:
+            e = w.wait_event("tooltip", after=mark, timeout=2.5)
+            shown.add(e["c"])
+        except DriverError:
+            pass
+        # Away from every control, so the next tooltip starts afresh.
+        subprocess.run(["xdotool", "mousemove", "0", "0"], check=True, timeout=30)
+        time.sleep(0.3)
+    check_eq(sorted(shown), sorted(with_tip), "controls that showed a tooltip")
+
+
+@case
+def the_close_box_ends_the_program_like_konec(c):
+    w = c.start()
+    w.focus("WKAM")
+    w.click_at(*w.close_box_point())
+    w.wait_event("close_box", timeout=10)
+    w.wait_event("end", timeout=10)
+    check_eq(w.wait_exit(), 0, "the exit status after the close box")
+    w2 = c.start("program2")
+    w2.click("ENDDIALOG")
+    w2.wait_event("end", timeout=10)
+    check_eq(w2.wait_exit(), 0, "the exit status after Konec")
+
+
+@case
+def saved_settings_come_back_after_a_restart(c):
+    w = c.start()
+    values = [("WKAM", "Z:\\tmp\\kontor"), ("WISERV", "http://127.0.0.1:9/export.php"),
+              ("IDIR", "ftp.example.cz/sklad"), ("LOG", "novák"), ("HES", "Tajné1")]
+    for name, text in values:
+        w.focus(name)
+        w.type(text)
+        w.wait_text(name, text)
+    w.focus("POCDNU")
+    w.type("7")
+    w.click("NZAS")
+    w.click("ZALOZKARTU")
+    w.wait_state(lambda s: s["controls"]["NZAS"]["c"] and s["controls"]["ZALOZKARTU"]["c"],
+                 "both boxes checked")
+    mark = w.mark()
+    w.click("ULOZIT")
+    w.wait_event("click", after=mark, where=lambda e: e["c"] == "ULOZIT")
+    time.sleep(0.5)
+    boxes = [e for e in w.events()[mark:] if e["ev"] == "box"]
+    check_eq(boxes, [], "boxes of a save")
+    names = {n.upper() for n in os.listdir(w.program_folder)}
+    check("ESH_NAS.DBF" in names, f"ESH_NAS.DBF in the program folder ({sorted(names)})")
+    w.click("ENDDIALOG")
+    w.wait_exit()
+
+    w2 = c.start()  # the same program folder
+    ctl = w2.ready["controls"]
+    for name, text in values:
+        check_eq(ctl[name]["t"], text, f"{name} after the restart")
+    check_eq(ctl["POCDNU"]["t"], "7", "POCDNU after the restart")
+    check_eq((ctl["NZAS"]["c"], ctl["NZNET"]["c"], ctl["ZALOZKARTU"]["c"]), (True, False, True),
+             "NZAS, NZNET, ZALOZKARTU after the restart")
+
+
+# --- a whole import
+
+
+def start_shop(c, document):
+    doc = os.path.join(c.dir, "export.txt")
+    with open(doc, "wb") as f:
+        f.write(document)
+    port_file = os.path.join(c.dir, "port")
+    log = open(os.path.join(c.dir, "shop.log"), "wb")
+    shop = subprocess.Popen(["wine", os.path.join(c.build, "tools", "sample_shop.exe"),
+                             "--document", wine_path(doc), "--port-file", wine_path(port_file),
+                             "--seconds", "300"], env=c.env, stdin=subprocess.DEVNULL,
+                            stdout=log, stderr=subprocess.STDOUT)
+    for _ in range(200):
+        if os.path.exists(port_file) and open(port_file).read().strip():
+            return shop, int(open(port_file).read()), log.name
+        if shop.poll() is not None:
+            break
+        time.sleep(0.1)
+    raise DriverError(f"the sample shop did not start: {open(log.name).read()}")
+
+
+# The index files of each accounting table, by the start of their names.
+INDEXES = {"ZAK": ["CIZA", "NZAK", "TCIZA", "INAZAK", "ISPZZ"],
+           "DOOD": ["IICO", "NAZO", "IFIRM"],
+           "ZAS": ["Mater", "Iczas", "Iskp", "Iean", "Ipdod", "Idrzas", "Smater"],
+           "POZAD": ["IPOZZ", "IPOZF", "IPOZC", "IPOCF", "IPOZR"]}
+
+
+def dbftool(c, *args):
+    r = c.wine(os.path.join(c.build, "tools", "dbftool.exe"), *args, capture_output=True)
+    return r.returncode, r.stdout.decode("utf-8", "replace") + r.stderr.decode("utf-8", "replace")
+
+
+def locale_ordered_copy(c, fixture, data):
+    """A fixture folder with every index rebuilt in this Windows' locale order, as the
+    accounting program on the same machine keeps them: the window sorts by the locale."""
+    shutil.copytree(os.path.join(c.fixtures, fixture), data)
+    files = {f.upper(): f for f in os.listdir(data)}
+    for table, stems in INDEXES.items():
+        paths = [wine_path(os.path.join(data, f)) for stem in stems
+                 for f in files.values()
+                 if os.path.splitext(f)[0].upper() == stem.upper() and f.upper().endswith(("X",))]
+        check_eq(len(paths), len(stems), f"index files of {table}")
+        rc, out = dbftool(c, "reindex", wine_path(os.path.join(data, files[table + ".DBF"])),
+                          *paths, "--collation", "windows")
+        check_eq(rc, 0, f"dbftool reindex of {table}: {out}")
+
+
+@case
+def a_whole_import_against_a_loopback_shop(c):
+    data = os.path.join(c.dir, "data")
+    locale_ordered_copy(c, "small-mixed-bin-s1", data)
+    rc, out = dbftool(c, "check", wine_path(data), "--collation", "windows")
+    check_eq(rc, 0, f"dbftool check of the folder before the run:\n{out}")
+    shop, port, shop_log = start_shop(c, order_document.fixture_orders())
+    try:
+        w = c.start()
+        for name, text in (("WKAM", wine_path(data)),
+                           ("WISERV", f"http://127.0.0.1:{port}")):
+            w.focus(name)
+            w.type(text)
+            w.wait_text(name, text)
+        w.focus("POCDNU")
+        w.type("14")
+        w.click("ZALOZKARTU")
+        w.wait_state(lambda s: s["controls"]["ZALOZKARTU"]["c"], "ZALOZKARTU checked")
+        mark = w.mark()
+        w.click("SPUSTIT")
+        box = w.wait_event("box", after=mark, timeout=120)
+        check_eq((box["kind"], box["caption"], box["text"], box["owned"]),
+                 ("warning", "Oznámení", "Přenos objednávek ukončen.", True), "the closing box")
+        during = w.events()[mark:]
+        # While the run went on: the controls it disables, the busy pointer, the phases.
+        disabled = {e["c"] for e in during if e["ev"] == "set_enabled" and not e["v"]}
+        check_eq(disabled, {"WKAM", "TLKAM", "WISERV", "SPUSTIT", "ULOZIT", "ENDDIALOG"},
+                 "controls disabled by the run")
+        check(any(e["ev"] == "set_busy" and e["v"] for e in during), "the busy pointer")
+        check(any(e["ev"] == "set_visible" and e["c"] == "FTPRO" and e["v"] for e in during),
+              "FTPRO shown")
+        phases = [e["v"] for e in during if e["ev"] == "set_text" and e["c"] == "FTPC"]
+        check(len(phases) >= 3 and phases[-1] == "Hotovo", f"the phase texts {phases}")
+        w.key("Return")  # the box's OK
+        w.wait_event("box_closed", after=mark, timeout=10)
+        s = w.wait_state(lambda s: s["controls"]["SPUSTIT"]["e"] and not s["busy"],
+                         "the window usable again", timeout=20)
+        ctl = s["controls"]
+        for name, enabled in (("WKAM", True), ("TLKAM", True), ("SPUSTIT", True),
+                              ("ENDDIALOG", True), ("WISERV", False), ("ULOZIT", False)):
+            check_eq(ctl[name]["e"], enabled, f"{name} enabled after the run")
+        texts = {n: ctl[n]["t"] for n in ("FTPC", "FTPSTATUS", "FTPOCO", "FTPOCP", "FTPDOB",
+                                          "FTPCHY", "FTKDOB", "FTKCHY")}
+        check_eq(texts, {"FTPC": "Hotovo", "FTPSTATUS": "Přenos objednávek ukončen",
+                         "FTPOCO": "    4", "FTPOCP": "    5", "FTPDOB": "   2",
+                         "FTPCHY": "   2", "FTKDOB": "   3", "FTKCHY": "   1"},
+                 "the counters and texts after the run")
+        rows = [e["cells"] for e in w.events()[mark:] if e["ev"] == "add_row"]
+        check_eq(rows, [["    5001", "Není číslo položky"], ["2023000001", "Je již evidována"],
+                        ["    5002", "Nemá položky"]], "the rejected records")
+        check_eq(s["rows"], 3, "rows in the list view")
+        if c.artefacts:
+            os.makedirs(c.artefacts, exist_ok=True)
+            time.sleep(0.5)
+            w.click_at(1, 1)  # the pointer off the window, so no tooltip covers it
+            time.sleep(0.5)
+            win = w.window
+            screenshot(os.path.join(c.artefacts, "window.png"),
+                       (win["left"], win["top"], win["right"], win["bottom"]))
+        # The shop got the document request and then the confirmation.
+        deadline = time.monotonic() + 10
+        while "taken over" not in open(shop_log).read() and time.monotonic() < deadline:
+            time.sleep(0.1)
+        check("taken over" in open(shop_log).read(),
+              f"the confirmation reached the shop: {open(shop_log).read()}")
+        w.click("ENDDIALOG")
+        check_eq(w.wait_exit(), 0, "the exit status")
+    finally:
+        if shop.poll() is None:
+            shop.kill()
+            shop.wait(timeout=10)
+    # Every table and index of the folder is sound for the table utility afterwards, in the
+    # order the window kept.
+    rc, out = dbftool(c, "check", wine_path(data), "--collation", "windows")
+    check_eq(rc, 0, f"dbftool check of the folder after the run:\n{out}")
+    check(out.count("OK") >= 20, f"dbftool check listed the indexes:\n{out}")
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--build", required=True)
+    p.add_argument("--fixtures", required=True)
+    p.add_argument("--artefacts")
+    p.add_argument("--keep", action="store_true", help="keep the scratch folder")
+    p.add_argument("cases", nargs="*")
+    args = p.parse_args()
+    names = args.cases or list(CASES)
+    failed = 0
+    for name in names:
+        if name not in CASES:
+            print(f"window_test: no case {name} (cases: {', '.join(CASES)})")
+            return 2
+        c = Context(args)
+        started = time.monotonic()
+        try:
+            CASES[name](c)
+            print(f"PASS {name} ({time.monotonic() - started:.1f} s)")
+            c.close(args.keep)
+        except Exception:  # noqa: BLE001 - every failure is reported with its case
+            failed += 1
+            print(f"FAIL {name} ({time.monotonic() - started:.1f} s)")
+            traceback.print_exc(file=sys.stdout)
+            for w in c.windows:
+                print(f"--- last trace lines of {w.program_folder}")
+                for line in open(w.trace.path, encoding="utf-8").read().splitlines()[-15:]:
+                    print(line[:400])
+            print(f"--- scratch kept in {c.dir}")
+            c.close(keep=True)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
