@@ -4,7 +4,10 @@
 #   2. asan    - AddressSanitizer + UBSan build, ctest
 #   3. windows - 32-bit Windows cross build (static .exe), checked to need only system DLLs,
 #                its core tests run under Wine, headless, through ctest.
-# Usage: scripts/test.sh [native] [asan] [windows]      (default: all three, in this order)
+#   4. gui     - the real window (importobj-trace.exe, of the windows build) under Xvfb and Wine,
+#                driven with xdotool; its screenshot after an import lands in
+#                windows/gui-artefacts/window.png.
+# Usage: scripts/test.sh [native] [asan] [windows] [gui]   (default: all four, in this order)
 # IO_BUILD_DIR (default: build/ in the checkout) holds one folder per stage; IO_JOBS (default 2).
 # The fixtures are read from ../shared/fixtures beside the checkout, or from IO_FIXTURES.
 set -euo pipefail
@@ -17,7 +20,7 @@ export LC_ALL=C.UTF-8
 jobs=${IO_JOBS:-2}
 builds=${IO_BUILD_DIR:-$root/build}
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(native asan windows)
+[ ${#stages[@]} -gt 0 ] || stages=(native asan windows gui)
 fixtures=${IO_FIXTURES:-$root/../shared/fixtures}
 [ -d "$fixtures" ] || { echo "test: no fixture folder at $fixtures (set IO_FIXTURES)" >&2; exit 1; }
 
@@ -42,8 +45,10 @@ check_imports() {  # build folder
   return $ok
 }
 
+# A stage's build folder is $builds/NAME unless stage_dir names another; ctest_args choose tests.
+stage_dir='' ctest_args=()
 run_stage() {  # name, then cmake options
-  local name=$1 dir="$builds/$1" start=$SECONDS build_s test_s rc=0 line log
+  local name=$1 dir="${stage_dir:-$builds/$1}" start=$SECONDS build_s test_s rc=0 line log
   shift
   echo "=== $name: build in $dir"
   mkdir -p "$dir"
@@ -57,13 +62,14 @@ run_stage() {  # name, then cmake options
     return
   fi
   build_s=$((SECONDS - start))
-  if [ "$name" = windows ] && ! check_imports "$dir"; then
+  if [ "$name" != native ] && [ "$name" != asan ] && ! check_imports "$dir"; then
     report+=("$name: programs need DLLs that Windows does not ship")
     bad=1 broken+=("$name")
     return
   fi
-  log="$dir/ctest.log"
-  (cd "$dir" && ctest -j"$jobs" --output-on-failure --no-tests=error) >"$log" 2>&1 || rc=$?
+  log="$dir/ctest-$name.log"
+  (cd "$dir" && ctest -j"$jobs" --output-on-failure --no-tests=error "${ctest_args[@]}") \
+    >"$log" 2>&1 || rc=$?
   test_s=$((SECONDS - start - build_s))
   line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1 || true)
   if [ $rc -ne 0 ] || [ -z "$line" ]; then
@@ -93,11 +99,15 @@ for stage in "${stages[@]}"; do
       export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
       run_stage asan -DCMAKE_BUILD_TYPE=Debug -DIO_SANITIZE=ON
       ;;
-    windows)
-      run_stage windows -DCMAKE_BUILD_TYPE=Debug \
+    windows | gui)
+      # One Windows build serves both: the gui stage builds nothing new.
+      stage_dir="$builds/windows"
+      if [ "$stage" = windows ]; then ctest_args=(-LE gui); else ctest_args=(-L gui); fi
+      run_stage "$stage" -DCMAKE_BUILD_TYPE=Debug \
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
+      stage_dir='' ctest_args=()
       ;;
-    *) echo "test: unknown stage $stage (native, asan, windows)" >&2; exit 2 ;;
+    *) echo "test: unknown stage $stage (native, asan, windows, gui)" >&2; exit 2 ;;
   esac
 done
 

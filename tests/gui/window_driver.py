@@ -158,6 +158,8 @@ class Window:
         xdotool("mousemove", x, y)
         xdotool("click", "1")
         self._last_click = time.monotonic()
+        # Resting on the control would open its tooltip over the next control clicked.
+        xdotool("mousemove", 0, 0)
 
     def focus(self, name):
         self.click(name)

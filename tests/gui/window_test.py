@@ -49,13 +49,22 @@ class Context:
         self.windows.append(w)
         return w
 
-    def wine(self, *args, timeout=120, **kw):
-        return subprocess.run(["wine", *args], env=self.env, timeout=timeout,
-                              stdin=subprocess.DEVNULL, **kw)
+    def wine(self, *args, timeout=120):
+        """Exit status and output of a console program. The output goes through a file: a Wine
+        server started by the call would hold a pipe open long after the program ended."""
+        out_path = os.path.join(self.dir, "wine-out.txt")
+        with open(out_path, "wb") as out:
+            r = subprocess.run(["wine", *args], env=self.env, timeout=timeout,
+                               stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
+        with open(out_path, "rb") as f:
+            return r.returncode, f.read().decode("utf-8", "replace")
 
     def close(self, keep):
         for w in self.windows:
             w.kill()
+        # The Wine processes of this display end with it; the next case starts afresh.
+        subprocess.run(["wineserver", "-k"], env=self.env, timeout=30, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         if not keep:
             shutil.rmtree(self.dir, ignore_errors=True)
 
@@ -288,8 +297,7 @@ INDEXES = {"ZAK": ["CIZA", "NZAK", "TCIZA", "INAZAK", "ISPZZ"],
 
 
 def dbftool(c, *args):
-    r = c.wine(os.path.join(c.build, "tools", "dbftool.exe"), *args, capture_output=True)
-    return r.returncode, r.stdout.decode("utf-8", "replace") + r.stderr.decode("utf-8", "replace")
+    return c.wine(os.path.join(c.build, "tools", "dbftool.exe"), *args)
 
 
 def locale_ordered_copy(c, fixture, data):
@@ -391,9 +399,17 @@ def main():
     p.add_argument("--fixtures", required=True)
     p.add_argument("--artefacts")
     p.add_argument("--keep", action="store_true", help="keep the scratch folder")
+    p.add_argument("--list", action="store_true", help="print the cases and stop")
     p.add_argument("cases", nargs="*")
     args = p.parse_args()
+    if args.list:
+        print(";".join(CASES))
+        return 0
     names = args.cases or list(CASES)
+    prepare = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support",
+                           "wine-prefix.sh")
+    subprocess.run(["bash", prepare, os.path.join(os.path.abspath(args.build), "wineprefix")],
+                   check=True, timeout=600, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL)
     failed = 0
     for name in names:
         if name not in CASES:
