@@ -23,6 +23,7 @@ struct RunRecord {
     kNotOpened,      // an accounting table could not be opened
     kStopped,        // the user cancelled a retry during the posting
     kPosted,         // the posting ran over all orders
+    kError,          // an unexpected error ended it (shown and written to the error log)
   };
   End end = End::kRefused;
   std::string address, data_folder;
@@ -33,6 +34,7 @@ struct RunRecord {
   unsigned good_orders = 0, bad_orders = 0, good_items = 0, bad_items = 0;
   std::vector<std::vector<std::string>> rejected;  // the LV rows this run added
   bool confirmation_sent = false;
+  std::string error;  // kError: the error's description
 };
 
 // The value type of the days field POCDNU: "N", 2, 0.

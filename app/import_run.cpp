@@ -1,6 +1,7 @@
 // The import run behind the button SPUSTIT: the address and folder checks, the download, the
 // first check of the document, the loading and the posting, and the closing steps with the
 // confirmation to the shop. The run blocks the window's thread from start to end.
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -69,14 +70,23 @@ void HlavniSDI::Spustit() {
   run.zalozkartu = win_.checked("ZALOZKARTU");
   run.days = win_.text("POCDNU");
   size_t rows_before = win_.rows().size();
+  std::exception_ptr failure;
   {
     CommonExit exit(win_);
-    RunSteps(run);
+    try {
+      RunSteps(run);
+    } catch (const std::exception& e) {
+      // The run log records this run too; the error goes on to the default error handling.
+      run.end = RunRecord::End::kError;
+      run.error = e.what();
+      failure = std::current_exception();
+    }
   }
   auto rows = win_.rows();
   if (rows.size() > rows_before) run.rejected.assign(rows.begin() + rows_before, rows.end());
   last_run_ = run;
   if (run_observer_) run_observer_(last_run_);
+  if (failure) std::rethrow_exception(failure);
 }
 
 void HlavniSDI::RunSteps(RunRecord& run) {

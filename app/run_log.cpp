@@ -102,6 +102,8 @@ std::string end_text(RunRecord::End end) {
       return "zastaven obsluhou při opakování, další objednávky nezapsány";
     case RunRecord::End::kPosted:
       return "dokončen, prošel všechny objednávky";
+    case RunRecord::End::kError:
+      return "ukončen neočekávanou chybou (popis v ESH_ERR.LOG)";
   }
   return "?";
 }
@@ -143,6 +145,7 @@ std::string RunLog::Block(const RunRecord& run, const LogTime& t, const std::str
     }
   }
   line("Konec: " + end_text(run.end));
+  if (run.end == RunRecord::End::kError) line("Chyba: " + run.error);
   line(std::string("Potvrzení e-shopu: ") + (run.confirmation_sent ? "odesláno" : "neodesláno"));
   line("Doklad: " + (document.empty() ? std::string("žádný") : document));
   line("");

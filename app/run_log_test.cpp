@@ -247,7 +247,7 @@ TEST(RunLogBlock, EveryEndHasItsOwnCzechWords) {
   using End = app::RunRecord::End;
   std::vector<std::string> seen;
   for (End e : {End::kRefused, End::kNoDocument, End::kMalformed, End::kUnknownRecord,
-                End::kNoWorkTable, End::kNotOpened, End::kStopped, End::kPosted}) {
+                End::kNoWorkTable, End::kNotOpened, End::kStopped, End::kPosted, End::kError}) {
     std::string t = app::end_text(e);
     EXPECT_EQ(std::find(seen.begin(), seen.end(), t), seen.end()) << t;
     seen.push_back(t);

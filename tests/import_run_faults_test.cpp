@@ -3,6 +3,7 @@
 // of unknown type, tables that cannot be opened, a cancelled retry, a document over 64 KB and
 // line ends after the last record. The shop hears of the export only after a posting over
 // every order.
+#include "app/run_log.h"
 #include "tests/import_run_fixture.h"
 
 #ifndef _WIN32
@@ -300,3 +301,39 @@ TEST_F(ImportRunTest, RecordsCutShortByTheEndOfTheDocumentHaveEmptyFields) {
 }
 
 }  // namespace
+
+// An index damaged past its header: the posting meets it, the error goes to the error box and
+// the error log, the window is usable again, and the run log gets this run's block as well.
+TEST_F(ImportRunTest, AnUnexpectedErrorIsReportedAndTheRunStillLogged) {
+  {
+    xbase::OpenOptions o;
+    auto f =
+        xbase::file_system().open(xbase::file_system().resolve_case(target_.file("CIZA.NTX")), o);
+    std::string junk(static_cast<size_t>(f->size()) - 1024, '\xFF');
+    f->write_at(1024, junk.data(), junk.size());
+  }
+  std::vector<app::RunRecord> logged;
+  sdi_.set_run_observer([&](const app::RunRecord& r) { logged.push_back(r); });
+  serve(testutil::document({header("5601", "Firma"), item("5601", "MAT-000010/T")}));
+  const app::RunRecord& r = run();
+
+  EXPECT_EQ(r.end, End::kError);
+  EXPECT_NE(r.error.find("CIZA"), std::string::npos) << r.error;
+  EXPECT_FALSE(r.confirmation_sent);
+  EXPECT_EQ(shop_.requests(), std::vector<std::string>{kExport});
+  ASSERT_EQ(logged.size(), 1u);
+  EXPECT_EQ(logged[0].end, End::kError);
+  ASSERT_FALSE(window_.boxes.empty());
+  EXPECT_EQ(window_.boxes.back().kind, BoxRecord::Kind::kError);
+  EXPECT_NE(testutil::read_text(data::error_log_path()).find("CIZA"), std::string::npos);
+  for (const char* c : {"WKAM", "TLKAM", "SPUSTIT", "ENDDIALOG"})
+    EXPECT_TRUE(window_.enabled(c)) << c;
+  EXPECT_FALSE(window_.busy);
+
+  // The block of such a run names the ending and the error.
+  std::string block = app::RunLog::Block(r, app::LogTime{}, "");
+  EXPECT_NE(block.find("Konec: ukončen neočekávanou chybou (popis v ESH_ERR.LOG)\r\n"),
+            std::string::npos)
+      << block;
+  EXPECT_NE(block.find("\r\nChyba: " + r.error + "\r\n"), std::string::npos) << block;
+}
