@@ -239,3 +239,28 @@ TEST_F(TableTest, PythonDbfReadsWhatWeWrote) {
 }
 
 }  // namespace
+
+namespace xbase {
+namespace {
+
+// An error passed up from the file layer names its file once, with the file layer's words.
+TEST(TableErrorText, NamesTheFileOnce) {
+  testutil::TempDir dir;
+  std::string missing = dir.file("CHYBI.DBF");
+  try {
+    DbfTable::open(missing, {});
+    FAIL() << "a missing table was opened";
+  } catch (const TableError& e) {
+    std::string what = e.what();
+    EXPECT_EQ(what.find(missing), 0u) << what;
+    EXPECT_EQ(what.find(missing, 1), std::string::npos) << what;
+  }
+  EXPECT_STREQ(TableError(kErrCorruption, 0, "A.NTX", "page 3 damaged").what(),
+               "A.NTX: page 3 damaged");
+  EXPECT_STREQ(TableError(kErrCorruption, 0, "A.NTX", "A.NTX: page 3 damaged").what(),
+               "A.NTX: page 3 damaged");
+  EXPECT_STREQ(TableError(kErrCorruption, 0, "", "no file").what(), "no file");
+}
+
+}  // namespace
+}  // namespace xbase

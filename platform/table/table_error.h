@@ -25,7 +25,7 @@ enum GenericError {
 class TableError : public std::runtime_error {
  public:
   TableError(int generic, int os_code, std::string file, const std::string& message)
-      : std::runtime_error(file.empty() ? message : file + ": " + message),
+      : std::runtime_error(described(file, message)),
         generic_(generic),
         os_code_(os_code),
         file_(std::move(file)),
@@ -38,6 +38,12 @@ class TableError : public std::runtime_error {
   bool sharing() const { return generic_ == kErrOpen && (os_code_ == 32 || os_code_ == 33); }
 
  private:
+  // "file: message", unless the message (a file error's, say) already begins with the file.
+  static std::string described(const std::string& file, const std::string& message) {
+    if (file.empty() || message.compare(0, file.size() + 2, file + ": ") == 0) return message;
+    return file + ": " + message;
+  }
+
   int generic_;
   int os_code_;
   std::string file_;
