@@ -61,13 +61,16 @@ void index_cdx(DbfTable& t, const std::string& dir, const char* file, const char
   OrderDefinition d;
   d.tag = std::filesystem::path(file).stem().string();
   d.expression = expr;
-  create_cdx(path_join(dir, file), {d}, t, {ShareMode::kExclusive, false, nullptr})->close();
+  create_cdx(path_join(dir, file), {d}, t,
+             {ShareMode::kExclusive, false, table_settings().collation})
+      ->close();
 }
 
 void index_ntx(DbfTable& t, const std::string& dir, const char* file, const char* expr) {
   OrderDefinition d;
   d.expression = expr;
-  create_ntx(path_join(dir, file), d, t, {ShareMode::kExclusive, false, nullptr})->close();
+  create_ntx(path_join(dir, file), d, t, {ShareMode::kExclusive, false, table_settings().collation})
+      ->close();
 }
 
 }  // namespace
