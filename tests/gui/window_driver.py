@@ -165,6 +165,12 @@ class Window:
         self.click(name)
         self.wait_focus(name)
 
+    def fill(self, name, text):
+        """Focus the field, type text into it and wait until it shows all of it."""
+        self.focus(name)
+        self.type(text)
+        self.wait_text(name, text)
+
     def key(self, *keys):
         xdotool("key", "--delay", "60", *keys)
 

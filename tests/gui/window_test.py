@@ -111,9 +111,7 @@ def keypad_decimal_types_a_period(c):
 @case
 def escape_restores_the_text_the_field_had_on_focus(c):
     w = c.start()
-    w.focus("WKAM")
-    w.type("C:\\DATA")
-    w.wait_text("WKAM", "C:\\DATA")
+    w.fill("WKAM", "C:\\DATA")
     w.key("Tab")
     w.wait_focus("TLKAM")
     w.focus("WKAM")
@@ -127,9 +125,7 @@ def escape_restores_the_text_the_field_had_on_focus(c):
     check(w.proc.poll() is None, "the window is still open after Escape")
     check_eq(w.state()["focus"], "WKAM", "the focus after Escape")
     # An empty field on focus: Escape empties it again.
-    w.focus("LOG")
-    w.type("novak")
-    w.wait_text("LOG", "novak")
+    w.fill("LOG", "novak")
     w.key("Escape")
     w.wait_text("LOG", "")
 
@@ -137,12 +133,8 @@ def escape_restores_the_text_the_field_had_on_focus(c):
 @case
 def a_click_into_a_blank_field_puts_the_caret_at_the_start(c):
     w = c.start()
-    w.focus("IDIR")
-    w.type("    ")
-    w.wait_text("IDIR", "    ")
-    w.focus("LOG")
-    w.type("ab")
-    w.wait_text("LOG", "ab")
+    w.fill("IDIR", "    ")
+    w.fill("LOG", "ab")
     w.focus("WKAM")
     # Far right in the blank field: the caret goes to the start all the same.
     w.click("IDIR", 0.9)
@@ -241,9 +233,7 @@ def saved_settings_come_back_after_a_restart(c):
     values = [("WKAM", "Z:\\tmp\\kontor"), ("WISERV", "http://127.0.0.1:9/export.php"),
               ("IDIR", "ftp.example.cz/sklad"), ("LOG", "novák"), ("HES", "Tajné1")]
     for name, text in values:
-        w.focus(name)
-        w.type(text)
-        w.wait_text(name, text)
+        w.fill(name, text)
     w.focus("POCDNU")
     w.type("7")
     w.click("NZAS")
@@ -273,9 +263,7 @@ def saved_settings_come_back_after_a_restart(c):
 @case
 def the_folder_button_opens_the_folder_dialog(c):
     w = c.start()
-    w.focus("WKAM")
-    w.type("Z:\\tmp")
-    w.wait_text("WKAM", "Z:\\tmp")
+    w.fill("WKAM", "Z:\\tmp")
     mark = w.mark()
     w.click("TLKAM")
     box = w.wait_event("box", after=mark, timeout=20)
@@ -350,9 +338,7 @@ def a_whole_import_against_a_loopback_shop(c):
         w = c.start()
         for name, text in (("WKAM", wine_path(data)),
                            ("WISERV", f"http://127.0.0.1:{port}")):
-            w.focus(name)
-            w.type(text)
-            w.wait_text(name, text)
+            w.fill(name, text)
         w.focus("POCDNU")
         w.type("14")
         w.click("ZALOZKARTU")
@@ -431,9 +417,7 @@ def an_unexpected_error_shows_its_box_and_leaves_the_window_usable(c):
     try:
         w = c.start()
         for name, text in (("WKAM", wine_path(data)), ("WISERV", f"http://127.0.0.1:{port}")):
-            w.focus(name)
-            w.type(text)
-            w.wait_text(name, text)
+            w.fill(name, text)
         mark = w.mark()
         w.click("SPUSTIT")
         box = w.wait_event("box", after=mark, timeout=120, where=lambda e: e["kind"] == "error")
