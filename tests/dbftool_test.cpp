@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <sstream>
+#include <thread>
 
 #include "platform/file/file.h"
+#include "platform/table/dbf_table.h"
 #include "platform/table/settings.h"
+#include "platform/table/table_error.h"
 #include "tests/support/test_util.h"
 #include "tools/dbftool_commands.h"
 
@@ -125,6 +129,36 @@ TEST_F(Dbftool, WrongUsageIsAUsageError) {
   EXPECT_THROW(run({"keys"}, &out), dbftool::UsageError);
   EXPECT_THROW(run({"frobnicate"}, &out), dbftool::UsageError);
   EXPECT_THROW(run({"check", ".", "--collation", "klingon"}, &out), dbftool::UsageError);
+}
+
+}  // namespace
+
+namespace {
+
+// hold takes the table exclusively: while it holds, a shared open is refused as sharing; after,
+// the table opens again.
+TEST_F(Dbftool, HoldKeepsTheTableExclusiveAndReleasesIt) {
+  testutil::TempDir dir;
+  testutil::copy_fixture("small-mixed-bin-s1", dir.path());
+  const std::string posci = dir.file("POSCI.DBF");
+  std::string out;
+  EXPECT_THROW(run({"hold", posci}, &out), dbftool::UsageError);
+  EXPECT_THROW(run({"hold", posci, "soon"}, &out), dbftool::UsageError);
+  EXPECT_THROW(run({"hold", posci, "-1"}, &out), dbftool::UsageError);
+
+  std::ostringstream held, err;
+  std::thread holder([&] { dbftool::run({"hold", posci, "2"}, held, err); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  xbase::TableOpenOptions shared;
+  try {
+    xbase::DbfTable::open(posci, shared);
+    ADD_FAILURE() << "a held table opened";
+  } catch (const xbase::TableError& e) {
+    EXPECT_TRUE(e.sharing()) << e.what();
+  }
+  holder.join();
+  EXPECT_EQ(held.str(), "holding " + posci + " exclusively for 2 s\nreleased " + posci + "\n");
+  EXPECT_NO_THROW(xbase::DbfTable::open(posci, shared)->close());
 }
 
 }  // namespace

@@ -17,5 +17,6 @@ int cmd_info(const std::string& path, std::ostream& out);
 int cmd_keys(const std::vector<std::string>& args, std::ostream& out);
 int cmd_check(const std::vector<std::string>& args, std::ostream& out);
 int cmd_reindex(const std::vector<std::string>& args, std::ostream& out);
+int cmd_hold(const std::vector<std::string>& args, std::ostream& out);
 
 }  // namespace dbftool

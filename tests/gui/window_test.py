@@ -404,6 +404,57 @@ def a_whole_import_against_a_loopback_shop(c):
 
 
 @case
+def a_held_counter_asks_retry_or_cancel_and_a_retry_goes_on(c):
+    data = os.path.join(c.dir, "data")
+    locale_ordered_copy(c, "small-mixed-bin-s1", data)
+    posci = next(os.path.join(data, f) for f in os.listdir(data) if f.upper() == "POSCI.DBF")
+    shop, port, shop_log = start_shop(c, order_document.fixture_orders())
+    holder = None
+    try:
+        w = c.start()
+        w.fill("WKAM", wine_path(data))
+        w.fill("WISERV", f"http://127.0.0.1:{port}")
+        # Another workstation has the partner counter in exclusive use for a few seconds.
+        hold_out = os.path.join(c.dir, "hold.txt")
+        holder = subprocess.Popen(["wine", os.path.join(c.build, "tools", "dbftool.exe"), "hold",
+                                   wine_path(posci), "6"], env=c.env, stdin=subprocess.DEVNULL,
+                                  stdout=open(hold_out, "wb"), stderr=subprocess.STDOUT)
+        deadline = time.monotonic() + 30
+        while b"holding" not in open(hold_out, "rb").read():
+            check(time.monotonic() < deadline and holder.poll() is None,
+                  f"dbftool hold started: {open(hold_out, 'rb').read()!r}")
+            time.sleep(0.1)
+        mark = w.mark()
+        w.click("SPUSTIT")
+        box = w.wait_event("box", after=mark, timeout=60)
+        check_eq((box["kind"], box["caption"], box["owned"], box["style"], box["busy"]),
+                 ("question", "Akce odmítnuta!", True, 0x25, True), "the retry question")
+        check_eq(box["text"], "Data právě používá jiný uživatel\rnebo jsou otevřena v jiném okně!"
+                 "\rOpakovat?", "the retry question's text")
+        holder.wait(timeout=30)  # the other workstation lets go
+        w.key("Return")  # "Opakovat", the default button
+        closed = w.wait_event("box_closed", after=mark, timeout=10)
+        check_eq(closed["reply"], 4, "the reply (IDRETRY)")
+        done = w.wait_event("box", after=mark, timeout=60, where=lambda e: e["kind"] != "question")
+        check_eq((done["caption"], done["text"]), ("Oznámení", "Přenos objednávek ukončen."),
+                 "the box after the retry")
+        asked = [e for e in w.events()[mark:] if e["ev"] == "box" and e["kind"] == "question"]
+        check_eq(len(asked), 1, "retry questions")
+        w.key("Return")
+        s = w.wait_state(lambda s: s["controls"]["SPUSTIT"]["e"], "the window usable", 20)
+        check_eq(s["controls"]["FTPDOB"]["t"], "   2", "orders written after the retry")
+        w.click("ENDDIALOG")
+        check_eq(w.wait_exit(), 0, "the exit status")
+    finally:
+        for p in (shop, holder):
+            if p and p.poll() is None:
+                p.kill()
+                p.wait(timeout=10)
+    rc, out = dbftool(c, "check", wine_path(data), "--collation", "windows")
+    check_eq(rc, 0, f"dbftool check of the folder after the run:\n{out}")
+
+
+@case
 def an_unexpected_error_shows_its_box_and_leaves_the_window_usable(c):
     data = os.path.join(c.dir, "data")
     locale_ordered_copy(c, "small-mixed-bin-s1", data)
