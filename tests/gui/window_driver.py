@@ -77,6 +77,9 @@ class Window:
         self.rects = self.window["rects"]
         self.start = self.first("start")
         self.ready = ready
+        # The dialog takes the focus once it is active; input sent before that can be dropped.
+        self.wait_state(lambda s: s["focus"] != "", "the window active", timeout)
+        time.sleep(0.3)
 
     # --- the trace
 
@@ -161,9 +164,16 @@ class Window:
         # Resting on the control would open its tooltip over the next control clicked.
         xdotool("mousemove", 0, 0)
 
-    def focus(self, name):
-        self.click(name)
-        self.wait_focus(name)
+    def focus(self, name, attempts=3):
+        # Under a fresh Xvfb the first click after start-up is now and then lost before the
+        # window manager has made the window active; clicking the same field again is harmless.
+        for attempt in range(attempts):
+            self.click(name)
+            try:
+                return self.wait_focus(name, timeout=4 if attempt < attempts - 1 else 10)
+            except DriverError:
+                if attempt == attempts - 1:
+                    raise
 
     def fill(self, name, text):
         """Focus the field, type text into it and wait until it shows all of it."""
