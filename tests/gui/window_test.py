@@ -312,6 +312,38 @@ def dbftool(c, *args):
     return c.wine(os.path.join(c.build, "tools", "dbftool.exe"), *args)
 
 
+def check_folder(c, data, when):
+    """dbftool check of the folder in the window's key order; its output."""
+    rc, out = dbftool(c, "check", wine_path(data), "--collation", "windows")
+    check_eq(rc, 0, f"dbftool check of the folder {when} the run:\n{out}")
+    return out
+
+
+def file_named(folder, name):
+    """The file of that name in folder, whatever the case the fixture gave it."""
+    return next(os.path.join(folder, f) for f in os.listdir(folder) if f.upper() == name)
+
+
+def stop(*procs):
+    for p in procs:
+        if p and p.poll() is None:
+            p.kill()
+            p.wait(timeout=10)
+
+
+def start_against_shop(c, data, port):
+    """The window with the data folder and the shop's address filled in."""
+    w = c.start()
+    w.fill("WKAM", wine_path(data))
+    w.fill("WISERV", f"http://127.0.0.1:{port}")
+    return w
+
+
+def end_with_konec(w):
+    w.click("ENDDIALOG")
+    check_eq(w.wait_exit(), 0, "the exit status")
+
+
 def locale_ordered_copy(c, fixture, data):
     """A fixture folder with every index rebuilt in this Windows' locale order, as the
     accounting program on the same machine keeps them: the window sorts by the locale."""
@@ -331,14 +363,10 @@ def locale_ordered_copy(c, fixture, data):
 def a_whole_import_against_a_loopback_shop(c):
     data = os.path.join(c.dir, "data")
     locale_ordered_copy(c, "small-mixed-bin-s1", data)
-    rc, out = dbftool(c, "check", wine_path(data), "--collation", "windows")
-    check_eq(rc, 0, f"dbftool check of the folder before the run:\n{out}")
+    check_folder(c, data, "before")
     shop, port, shop_log = start_shop(c, order_document.fixture_orders())
     try:
-        w = c.start()
-        for name, text in (("WKAM", wine_path(data)),
-                           ("WISERV", f"http://127.0.0.1:{port}")):
-            w.fill(name, text)
+        w = start_against_shop(c, data, port)
         w.focus("POCDNU")
         w.type("14")
         w.click("ZALOZKARTU")
@@ -390,16 +418,12 @@ def a_whole_import_against_a_loopback_shop(c):
             time.sleep(0.1)
         check("taken over" in open(shop_log).read(),
               f"the confirmation reached the shop: {open(shop_log).read()}")
-        w.click("ENDDIALOG")
-        check_eq(w.wait_exit(), 0, "the exit status")
+        end_with_konec(w)
     finally:
-        if shop.poll() is None:
-            shop.kill()
-            shop.wait(timeout=10)
+        stop(shop)
     # Every table and index of the folder is sound for the table utility afterwards, in the
     # order the window kept.
-    rc, out = dbftool(c, "check", wine_path(data), "--collation", "windows")
-    check_eq(rc, 0, f"dbftool check of the folder after the run:\n{out}")
+    out = check_folder(c, data, "after")
     check(out.count("OK") >= 20, f"dbftool check listed the indexes:\n{out}")
 
 
@@ -407,13 +431,11 @@ def a_whole_import_against_a_loopback_shop(c):
 def a_held_counter_asks_retry_or_cancel_and_a_retry_goes_on(c):
     data = os.path.join(c.dir, "data")
     locale_ordered_copy(c, "small-mixed-bin-s1", data)
-    posci = next(os.path.join(data, f) for f in os.listdir(data) if f.upper() == "POSCI.DBF")
+    posci = file_named(data, "POSCI.DBF")
     shop, port, shop_log = start_shop(c, order_document.fixture_orders())
     holder = None
     try:
-        w = c.start()
-        w.fill("WKAM", wine_path(data))
-        w.fill("WISERV", f"http://127.0.0.1:{port}")
+        w = start_against_shop(c, data, port)
         # Another workstation has the partner counter in exclusive use for a few seconds.
         hold_out = os.path.join(c.dir, "hold.txt")
         holder = subprocess.Popen(["wine", os.path.join(c.build, "tools", "dbftool.exe"), "hold",
@@ -443,15 +465,10 @@ def a_held_counter_asks_retry_or_cancel_and_a_retry_goes_on(c):
         w.key("Return")
         s = w.wait_state(lambda s: s["controls"]["SPUSTIT"]["e"], "the window usable", 20)
         check_eq(s["controls"]["FTPDOB"]["t"], "   2", "orders written after the retry")
-        w.click("ENDDIALOG")
-        check_eq(w.wait_exit(), 0, "the exit status")
+        end_with_konec(w)
     finally:
-        for p in (shop, holder):
-            if p and p.poll() is None:
-                p.kill()
-                p.wait(timeout=10)
-    rc, out = dbftool(c, "check", wine_path(data), "--collation", "windows")
-    check_eq(rc, 0, f"dbftool check of the folder after the run:\n{out}")
+        stop(shop, holder)
+    check_folder(c, data, "after")
 
 
 @case
@@ -459,16 +476,14 @@ def an_unexpected_error_shows_its_box_and_leaves_the_window_usable(c):
     data = os.path.join(c.dir, "data")
     locale_ordered_copy(c, "small-mixed-bin-s1", data)
     # CIZA.NTX damaged past its header: the posting meets it.
-    ciza = next(os.path.join(data, f) for f in os.listdir(data) if f.upper() == "CIZA.NTX")
+    ciza = file_named(data, "CIZA.NTX")
     size = os.path.getsize(ciza)
     with open(ciza, "r+b") as f:
         f.seek(1024)
         f.write(b"\xff" * (size - 1024))
     shop, port, shop_log = start_shop(c, order_document.fixture_orders())
     try:
-        w = c.start()
-        for name, text in (("WKAM", wine_path(data)), ("WISERV", f"http://127.0.0.1:{port}")):
-            w.fill(name, text)
+        w = start_against_shop(c, data, port)
         mark = w.mark()
         w.click("SPUSTIT")
         box = w.wait_event("box", after=mark, timeout=120, where=lambda e: e["kind"] == "error")
@@ -488,12 +503,9 @@ def an_unexpected_error_shows_its_box_and_leaves_the_window_usable(c):
         check("Konec: ukončen neočekávanou chybou".encode() in run_log,
               f"the run log's block of the run: {run_log[-600:]!r}")
         check("taken over" not in open(shop_log).read(), "no confirmation after the error")
-        w.click("ENDDIALOG")
-        check_eq(w.wait_exit(), 0, "the exit status")
+        end_with_konec(w)
     finally:
-        if shop.poll() is None:
-            shop.kill()
-            shop.wait(timeout=10)
+        stop(shop)
 
 
 def main():
