@@ -6,6 +6,7 @@
 #include <random>
 
 #include "import/order_document.h"
+#include "platform/file/replace_file.h"
 #include "platform/table/dbf_table.h"
 #include "platform/text/codepage.h"
 
@@ -14,6 +15,10 @@ namespace {
 
 std::string kind_of(const std::string& path) {
   std::string base = xbase::path_basename(path);
+  // A rebuilt index is written as its side file first: it counts as the index's own kind.
+  const std::string side = xbase::path_basename(xbase::side_file_path(""));
+  if (base.size() > side.size() && base.compare(base.size() - side.size(), side.size(), side) == 0)
+    base.resize(base.size() - side.size());
   size_t dot = base.rfind('.');
   std::string ext = dot == std::string::npos ? std::string() : base.substr(dot + 1);
   for (char& c : ext)

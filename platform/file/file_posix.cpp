@@ -153,7 +153,15 @@ class PosixFileSystem : public FileSystem {
   bool remove(const std::string& path) override { return ::unlink(path.c_str()) == 0; }
 
   bool rename(const std::string& from, const std::string& to) override {
-    return ::rename(from.c_str(), to.c_str()) == 0;
+    if (::rename(from.c_str(), to.c_str()) != 0) return false;
+    // The new name is durable only once its folder is synced.
+    std::string dir = path_dirname(to);
+    int fd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+      ::fsync(fd);
+      ::close(fd);
+    }
+    return true;
   }
 
   std::string resolve_case(const std::string& path) override {

@@ -201,8 +201,9 @@ class WinFileSystem : public FileSystem {
   bool remove(const std::string& path) override { return ::DeleteFileW(widen(path).c_str()); }
 
   bool rename(const std::string& from, const std::string& to) override {
-    // Replaces an existing target, as rename() does on POSIX.
-    return ::MoveFileExW(widen(from).c_str(), widen(to).c_str(), MOVEFILE_REPLACE_EXISTING);
+    // Replaces an existing target, as rename() does on POSIX, and returns once it is on disk.
+    return ::MoveFileExW(widen(from).c_str(), widen(to).c_str(),
+                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
   }
 
   // Opens ignore letter case already; the spelling on disk keeps names in messages and dumps

@@ -118,8 +118,7 @@ void Bag::build(RecordScanner& table, bool fresh) {
   for (auto& t : tags_) tags.push_back(t.get());
   // Read under the lock: the counter must move past what every other station has seen.
   build_file(*store_, tags, table, fresh ? 0 : store_->counter() + 1);
-  lock.commit();
-  if (!store_->shared()) store_->sync();
+  lock.commit();  // held exclusively, the new file was synced before it was swapped in
 }
 
 }  // namespace xbase::cdx

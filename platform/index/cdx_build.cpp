@@ -230,8 +230,7 @@ void build_file(Store& store, const std::vector<Tag*>& tags, RecordScanner& tabl
     tags[i]->relocate(hdr, trees[i].root);
   }
   store.drop_cache();
-  store.write(0, image.data(), image.size());
-  store.truncate(image.size());
+  store.write_whole(image);
   store.rewritten(image.size(), counter, std::move(nodes));
 }
 

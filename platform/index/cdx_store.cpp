@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/file/replace_file.h"
 #include "platform/table/table_error.h"
 
 namespace xbase::cdx {
@@ -47,6 +48,20 @@ void Store::write(uint64_t off, const void* buf, size_t n) {
 void Store::truncate(uint64_t size) {
   try {
     file_->truncate(size);
+  } catch (const FileError& e) {
+    io_failed(e, kErrWrite);
+  }
+}
+
+void Store::write_whole(const std::vector<uint8_t>& image) {
+  check_open();
+  if (shared_) {
+    write(0, image.data(), image.size());
+    truncate(image.size());
+    return;
+  }
+  try {
+    replace_file(file_, path_, ShareMode::kExclusive, image);
   } catch (const FileError& e) {
     io_failed(e, kErrWrite);
   }

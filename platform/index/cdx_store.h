@@ -34,6 +34,9 @@ class Store {
   void read_exact(uint64_t off, void* buf, size_t n);
   void write(uint64_t off, const void* buf, size_t n);
   void truncate(uint64_t size);
+  // The whole file anew. Held exclusively, it is swapped in by rename (a crash leaves the old
+  // file or the new one, whole); shared, it is written in place under the index lock.
+  void write_whole(const std::vector<uint8_t>& image);
   void sync();
   // Throws unless off may be a tree page of this file.
   void check_page(uint32_t off, const char* what) const;

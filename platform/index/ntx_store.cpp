@@ -7,6 +7,8 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/file/replace_file.h"
+
 namespace xbase::ntx {
 namespace {
 
@@ -262,6 +264,21 @@ void PageStore::refresh() {
 void PageStore::replace(const Header& h, const std::vector<PageBytes>& pages) {
   if (read_only_) fail(0, "index opened read-only", kErrReadOnly);
   try {
+    if (!shared_) {
+      // Held exclusively: the new file is swapped in whole, so a crash never leaves it torn.
+      std::vector<uint8_t> image;
+      image.reserve(kPageSize * (pages.size() + 1));
+      PageBytes head = format_header(h);
+      image.insert(image.end(), head.begin(), head.end());
+      for (const PageBytes& p : pages) image.insert(image.end(), p.begin(), p.end());
+      cache_.clear();
+      replace_file(file_, path_, ShareMode::kExclusive, image);
+      written_ = false;  // the side file was synced before the swap
+      init(h);
+      for (size_t i = 0; i < pages.size(); ++i)
+        cache_[static_cast<uint32_t>(kPageSize * (i + 1))] = Entry{pages[i], false};
+      return;
+    }
     const size_t chunk = 64;
     std::vector<uint8_t> run;
     for (size_t i = 0; i < pages.size(); i += chunk) {
