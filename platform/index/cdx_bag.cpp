@@ -110,7 +110,36 @@ void Bag::close() {
   store_->close();
 }
 
-void Bag::rebuild(RecordScanner& table) { build(table, false); }
+namespace {
+
+class Rebuild : public BagRebuild {
+ public:
+  explicit Rebuild(Bag& bag) : lock_(bag.store()), store_(bag.store()) {
+    for (auto& t : bag.tags()) tags_.push_back(t.get());
+    // Read under the lock: the counter must move past what every other station has seen.
+    counter_ = store_.counter() + 1;
+  }
+  void gather(const RecordSource& rec) override { keys_.gather(tags_, rec); }
+  void sort() override { keys_.sort(tags_); }
+  void write() override {
+    write_file(store_, tags_, keys_, counter_);
+    lock_.commit();  // held exclusively, the new file was synced before it was swapped in
+  }
+
+ private:
+  WriteScope lock_;
+  Store& store_;
+  std::vector<Tag*> tags_;
+  BuildKeys keys_;
+  uint32_t counter_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<BagRebuild> Bag::begin_rebuild() {
+  if (closed_) throw TableError(kErrNoTable, 0, path_, "index is closed");
+  return std::make_unique<Rebuild>(*this);
+}
 
 void Bag::build(RecordScanner& table, bool fresh) {
   WriteScope lock(*store_);

@@ -25,7 +25,7 @@ class Bag : public IndexBag {
   Order& order(size_t i) override { return *tags_.at(i); }
   void flush() override;
   void close() override;
-  void rebuild(RecordScanner& table) override;
+  std::unique_ptr<BagRebuild> begin_rebuild() override;
   // Writes the whole file from the table under the write lock; a fresh file starts its
   // change counter at 0, a rebuilt one advances it.
   void build(RecordScanner& table, bool fresh);
@@ -42,10 +42,20 @@ class Bag : public IndexBag {
   bool closed_ = false;
 };
 
+// Every tag's keys of one pass over the table, then put in tree order.
+struct BuildKeys {
+  std::vector<std::vector<Entry>> keys;  // per tag
+  uint32_t max_recno = 0;
+  void gather(const std::vector<Tag*>& tags, const RecordSource& rec);
+  void sort(const std::vector<Tag*>& tags);
+};
+
 // Writes the whole file anew: directory header and tree, the tag headers one after the
 // other, then each tag's tree with leaves packed full; the table is read once. counter goes
 // to the change counter at offset 8. Must be called with the write lock (WriteScope) held.
 void build_file(Store& store, const std::vector<Tag*>& tags, RecordScanner& table,
                 uint32_t counter);
+// The writing half of build_file, from keys already gathered and sorted.
+void write_file(Store& store, const std::vector<Tag*>& tags, BuildKeys& built, uint32_t counter);
 
 }  // namespace xbase::cdx

@@ -172,17 +172,30 @@ void sort_keys(const Tag& tag, std::vector<Entry>& v) {
 
 }  // namespace
 
+void BuildKeys::gather(const std::vector<Tag*>& tags, const RecordSource& rec) {
+  if (keys.size() != tags.size()) keys.resize(tags.size());
+  max_recno = std::max(max_recno, rec.recno());
+  for (size_t i = 0; i < tags.size(); ++i)
+    if (auto k = tags[i]->key_of(rec)) keys[i].push_back(Entry{std::move(*k), rec.recno(), 0});
+}
+
+void BuildKeys::sort(const std::vector<Tag*>& tags) {
+  keys.resize(tags.size());
+  for (size_t i = 0; i < tags.size(); ++i) sort_keys(*tags[i], keys[i]);
+}
+
 void build_file(Store& store, const std::vector<Tag*>& tags, RecordScanner& table,
                 uint32_t counter) {
-  // One pass over the table collects every tag's keys.
-  std::vector<std::vector<Entry>> keys(tags.size());
-  uint32_t max_recno = 0;
-  table.scan([&](const RecordSource& rec) {
-    max_recno = std::max(max_recno, rec.recno());
-    for (size_t i = 0; i < tags.size(); ++i)
-      if (auto k = tags[i]->key_of(rec)) keys[i].push_back(Entry{std::move(*k), rec.recno(), 0});
-  });
-  for (size_t i = 0; i < tags.size(); ++i) sort_keys(*tags[i], keys[i]);
+  BuildKeys k;
+  table.scan([&](const RecordSource& rec) { k.gather(tags, rec); });
+  k.sort(tags);
+  write_file(store, tags, k, counter);
+}
+
+void write_file(Store& store, const std::vector<Tag*>& tags, BuildKeys& built, uint32_t counter) {
+  std::vector<std::vector<Entry>>& keys = built.keys;
+  keys.resize(tags.size());
+  const uint32_t max_recno = built.max_recno;
 
   // The directory's record numbers are the header offsets, which follow the directory tree:
   // size the tree until the offsets it was built with hold.

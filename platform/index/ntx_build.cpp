@@ -8,11 +8,7 @@
 
 namespace xbase::ntx {
 
-void NtxIndex::build(RecordScanner& table) {
-  std::vector<IndexKey> keys;
-  table.scan([&](const RecordSource& rec) {
-    if (auto k = key_of(rec)) keys.push_back({std::move(*k), rec.recno()});
-  });
+void NtxIndex::sort_for_build(std::vector<IndexKey>& keys) const {
   // Stable: equal keys in record order, the order a record-by-record build gives them.
   std::stable_sort(keys.begin(), keys.end(), [&](const IndexKey& a, const IndexKey& b) {
     return tree_compare(a.key, b.key) < 0;
@@ -23,7 +19,9 @@ void NtxIndex::build(RecordScanner& table) {
     });
     keys.erase(end, keys.end());
   }
+}
 
+void NtxIndex::write_built(std::vector<IndexKey> keys) {
   const int m = geom().max_keys;
   std::vector<Node> done;     // finished pages; done[i] goes to offset 1024 * (i + 1)
   std::vector<Node> open(1);  // the page being filled on each level, leaves first

@@ -170,20 +170,48 @@ std::unique_ptr<NtxIndex> NtxIndex::create(const std::string& path, const OrderD
   return ix;
 }
 
-void NtxIndex::rebuild(RecordScanner& table) {
+class Rebuild : public BagRebuild {
+ public:
+  explicit Rebuild(NtxIndex& ix) : ix_(ix) {
+    PageStore& s = *ix_.store_;
+    if (s.shared()) s.lock(true);
+    try {
+      // The version must advance past what other handles have seen.
+      if (s.shared() && s.file().size() >= kPageSize) s.refresh();
+    } catch (...) {
+      s.unlock();
+      throw;
+    }
+  }
+  ~Rebuild() override {
+    if (done_) return;
+    try {
+      ix_.store_->unlock();
+    } catch (const TableError&) {
+      // The rebuild already failed; that error is the one to report.
+    }
+  }
+  void gather(const RecordSource& rec) override {
+    if (auto k = ix_.key_of(rec)) keys_.push_back({std::move(*k), rec.recno()});
+  }
+  void sort() override { ix_.sort_for_build(keys_); }
+  void write() override {
+    ix_.write_built(std::move(keys_));
+    done_ = true;
+    ix_.store_->unlock();
+    ix_.has_cursor_ = false;
+  }
+
+ private:
+  NtxIndex& ix_;
+  std::vector<IndexKey> keys_;
+  bool done_ = false;
+};
+
+std::unique_ptr<BagRebuild> NtxIndex::begin_rebuild() {
   if (closed_) throw TableError(kErrNoTable, 0, path_, "index is closed");
   if (store_->read_only()) throw TableError(kErrReadOnly, 0, path_, "index opened read-only");
-  if (store_->shared()) store_->lock(true);
-  try {
-    // The version must advance past what other handles have seen.
-    if (store_->shared() && store_->file().size() >= kPageSize) store_->refresh();
-    build(table);
-  } catch (...) {
-    store_->unlock();
-    throw;
-  }
-  store_->unlock();
-  has_cursor_ = false;
+  return std::make_unique<Rebuild>(*this);
 }
 
 void NtxIndex::flush() {

@@ -34,7 +34,7 @@ class NtxIndex final : public IndexBag, public Order {
   Order& order(size_t i) override;
   void flush() override;
   void close() override;
-  void rebuild(RecordScanner& table) override;
+  std::unique_ptr<BagRebuild> begin_rebuild() override;
 
   // Order
   const std::string& tag_name() const override { return tag_; }
@@ -103,7 +103,9 @@ class NtxIndex final : public IndexBag, public Order {
                 std::string* prev, bool check, const std::function<void(const IndexKey&)>* visit);
 
   // Bulk build: sorted entries into pages written in sequence, header last.
-  void build(RecordScanner& table);
+  friend class Rebuild;
+  void sort_for_build(std::vector<IndexKey>& keys) const;
+  void write_built(std::vector<IndexKey> keys);
 
   std::string path_;
   std::string tag_;

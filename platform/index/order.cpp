@@ -1,5 +1,10 @@
 #include "platform/index/order.h"
 
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <thread>
+
 namespace xbase {
 
 std::optional<std::string> Order::key_of(const RecordSource& rec) const {
@@ -8,6 +13,41 @@ std::optional<std::string> Order::key_of(const RecordSource& rec) const {
     if (cond.type() == Value::Type::kLogical && !cond.log()) return std::nullopt;
   }
   return encode(key_expr_->evaluate(rec));
+}
+
+void IndexBag::rebuild(RecordScanner& table) { rebuild_bags({this}, table); }
+
+void rebuild_bags(const std::vector<IndexBag*>& bags, RecordScanner& table) {
+  if (bags.empty()) return;
+  std::vector<std::unique_ptr<BagRebuild>> work;
+  for (IndexBag* b : bags) work.push_back(b->begin_rebuild());
+  table.scan([&](const RecordSource& rec) {
+    for (auto& w : work) w->gather(rec);
+  });
+
+  // Sorting is most of the processor time; the bags share nothing while they sort.
+  std::vector<std::exception_ptr> failed(work.size());
+  std::atomic<size_t> next{0};
+  auto sorter = [&] {
+    for (size_t i; (i = next++) < work.size();) {
+      try {
+        work[i]->sort();
+      } catch (...) {
+        failed[i] = std::current_exception();
+      }
+    }
+  };
+  const size_t threads =
+      std::min<size_t>(work.size(), std::max(1u, std::thread::hardware_concurrency()));
+  std::vector<std::thread> pool;
+  for (size_t t = 1; t < threads; ++t) pool.emplace_back(sorter);
+  sorter();
+  for (std::thread& t : pool) t.join();
+  for (auto& f : failed)
+    if (f) std::rethrow_exception(f);
+
+  // One file after the other, in the bags' order: the same calls in the same order each time.
+  for (auto& w : work) w->write();
 }
 
 }  // namespace xbase

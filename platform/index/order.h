@@ -104,6 +104,17 @@ struct OrderDefinition {
   bool descending = false;
 };
 
+// A bag's rebuild in three steps, so that the bags of one table share a single pass over it
+// and sort their keys side by side: gather() sees every record of that pass, sort() touches
+// nothing but the keys gathered (it may run on another thread), write() puts the file in place.
+class BagRebuild {
+ public:
+  virtual ~BagRebuild() = default;
+  virtual void gather(const RecordSource& rec) = 0;
+  virtual void sort() = 0;
+  virtual void write() = 0;
+};
+
 // One index file. In exclusive mode pages are cached and written on flush/close; in shared
 // mode every operation takes the file's index lock and re-reads what another process changed.
 class IndexBag {
@@ -117,8 +128,15 @@ class IndexBag {
   virtual void close() = 0;
   // Rebuilds every order of the bag from the table (bulk: read once, sort, write pages in
   // sequence), keeping each order's definition.
-  virtual void rebuild(RecordScanner& table) = 0;
+  void rebuild(RecordScanner& table);
+  // Takes the bag's write lock (shared mode) and starts a rebuild; dropped unwritten, it
+  // leaves the file as it was.
+  virtual std::unique_ptr<BagRebuild> begin_rebuild() = 0;
 };
+
+// Rebuilds several bags of one table with one pass over it; the sorts run on up to as many
+// threads as the machine has cores, the files are written one after the other.
+void rebuild_bags(const std::vector<IndexBag*>& bags, RecordScanner& table);
 
 // Open an existing file (throws TableError; a sharing conflict has generic 21, os code 32).
 // Every key and FOR expression is compiled against schema: an expression the layer cannot

@@ -293,7 +293,7 @@ void DbfTable::reindex() {
   check_writable("reindex");
   flush_record();
   flush_pending();
-  for (auto& b : bags_) b->rebuild(*this);
+  rebuild_bags(bags(), *this);
   order_synced_ = false;
   go_top();
 }

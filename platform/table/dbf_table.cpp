@@ -345,7 +345,7 @@ void DbfTable::zap() {
   file_->write_at(header_.header_length, &eof, 1);
   file_->truncate(header_.header_length + 1);
   eof_written_ = true;
-  for (auto& bag : bags_) bag->rebuild(*this);
+  rebuild_bags(bags(), *this);
   go_top();
 }
 
