@@ -116,11 +116,13 @@ class Rebuild : public BagRebuild {
  public:
   explicit Rebuild(Bag& bag) : lock_(bag.store()), store_(bag.store()) {
     for (auto& t : bag.tags()) tags_.push_back(t.get());
+    keys_.keys.resize(tags_.size());
     // Read under the lock: the counter must move past what every other station has seen.
     counter_ = store_.counter() + 1;
   }
   void gather(const RecordSource& rec) override { keys_.gather(tags_, rec); }
-  void sort() override { keys_.sort(tags_); }
+  size_t orders() const override { return tags_.size(); }
+  void sort(size_t i) override { keys_.sort(tags_, i); }
   void write() override {
     write_file(store_, tags_, keys_, counter_);
     lock_.commit();  // held exclusively, the new file was synced before it was swapped in

@@ -47,7 +47,7 @@ struct BuildKeys {
   std::vector<std::vector<Entry>> keys;  // per tag
   uint32_t max_recno = 0;
   void gather(const std::vector<Tag*>& tags, const RecordSource& rec);
-  void sort(const std::vector<Tag*>& tags);
+  void sort(const std::vector<Tag*>& tags, size_t i);  // tag i alone
 };
 
 // Writes the whole file anew: directory header and tree, the tag headers one after the

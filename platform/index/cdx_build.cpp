@@ -173,22 +173,20 @@ void sort_keys(const Tag& tag, std::vector<Entry>& v) {
 }  // namespace
 
 void BuildKeys::gather(const std::vector<Tag*>& tags, const RecordSource& rec) {
-  if (keys.size() != tags.size()) keys.resize(tags.size());
   max_recno = std::max(max_recno, rec.recno());
   for (size_t i = 0; i < tags.size(); ++i)
     if (auto k = tags[i]->key_of(rec)) keys[i].push_back(Entry{std::move(*k), rec.recno(), 0});
 }
 
-void BuildKeys::sort(const std::vector<Tag*>& tags) {
-  keys.resize(tags.size());
-  for (size_t i = 0; i < tags.size(); ++i) sort_keys(*tags[i], keys[i]);
-}
+void BuildKeys::sort(const std::vector<Tag*>& tags, size_t i) { sort_keys(*tags[i], keys[i]); }
 
 void build_file(Store& store, const std::vector<Tag*>& tags, RecordScanner& table,
                 uint32_t counter) {
   BuildKeys k;
+  k.keys.resize(tags.size());
   table.scan([&](const RecordSource& rec) { k.gather(tags, rec); });
-  k.sort(tags);
+  k.keys.resize(tags.size());
+  for (size_t i = 0; i < tags.size(); ++i) k.sort(tags, i);
   write_file(store, tags, k, counter);
 }
 

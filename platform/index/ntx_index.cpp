@@ -194,7 +194,8 @@ class Rebuild : public BagRebuild {
   void gather(const RecordSource& rec) override {
     if (auto k = ix_.key_of(rec)) keys_.push_back({std::move(*k), rec.recno()});
   }
-  void sort() override { ix_.sort_for_build(keys_); }
+  size_t orders() const override { return 1; }
+  void sort(size_t) override { ix_.sort_for_build(keys_); }
   void write() override {
     ix_.write_built(std::move(keys_));
     done_ = true;

@@ -25,20 +25,23 @@ void rebuild_bags(const std::vector<IndexBag*>& bags, RecordScanner& table) {
     for (auto& w : work) w->gather(rec);
   });
 
-  // Sorting is most of the processor time; the bags share nothing while they sort.
-  std::vector<std::exception_ptr> failed(work.size());
+  // Sorting is most of the processor time; the orders share nothing while they sort.
+  std::vector<std::pair<BagRebuild*, size_t>> jobs;
+  for (auto& w : work)
+    for (size_t i = 0; i < w->orders(); ++i) jobs.emplace_back(w.get(), i);
+  std::vector<std::exception_ptr> failed(jobs.size());
   std::atomic<size_t> next{0};
   auto sorter = [&] {
-    for (size_t i; (i = next++) < work.size();) {
+    for (size_t i; (i = next++) < jobs.size();) {
       try {
-        work[i]->sort();
+        jobs[i].first->sort(jobs[i].second);
       } catch (...) {
         failed[i] = std::current_exception();
       }
     }
   };
   const size_t threads =
-      std::min<size_t>(work.size(), std::max(1u, std::thread::hardware_concurrency()));
+      std::min<size_t>(jobs.size(), std::max(1u, std::thread::hardware_concurrency()));
   std::vector<std::thread> pool;
   for (size_t t = 1; t < threads; ++t) pool.emplace_back(sorter);
   sorter();

@@ -105,13 +105,15 @@ struct OrderDefinition {
 };
 
 // A bag's rebuild in three steps, so that the bags of one table share a single pass over it
-// and sort their keys side by side: gather() sees every record of that pass, sort() touches
-// nothing but the keys gathered (it may run on another thread), write() puts the file in place.
+// and sort their keys side by side: gather() sees every record of that pass; sort(i) puts the
+// keys of order i in tree order, touching nothing but them (the orders of all bags are sorted
+// on several threads at once); write() puts the file in place.
 class BagRebuild {
  public:
   virtual ~BagRebuild() = default;
   virtual void gather(const RecordSource& rec) = 0;
-  virtual void sort() = 0;
+  virtual size_t orders() const = 0;
+  virtual void sort(size_t order) = 0;
   virtual void write() = 0;
 };
 
