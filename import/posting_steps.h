@@ -36,7 +36,15 @@ class Run {
 
  private:
   bool open_tables();
-  bool post_order(double czak);  // false: a cancelled retry stops the posting
+  // false: the posting stops (a cancelled retry, a full partner counter). rejected: why the
+  // order was not written, empty when it was.
+  bool post_order(double czak, std::string& rejected);
+  // A number of the order that does not fit its field, as the rejection's reason.
+  std::string order_overflow(double czak);
+  // The next partner number DOOD does not hold yet; 0 stops the posting.
+  std::int64_t new_partner_number();
+  // Why an item cannot be written (a value too wide, an item number too long), or empty.
+  std::string item_problem(std::uint16_t line, bool new_card);
   void write_order(double czak);
   bool find_partner();  // true: DOOD stands on the order's partner
   void add_partner(std::int64_t firma);
