@@ -52,6 +52,7 @@ class Installed {
 
 int exit_code(const RunRecord& run) {
   if (run.end != RunRecord::End::kPosted) return kExitStopped;
+  if (run.confirmation_tried && !run.confirmation_sent) return kExitUnconfirmed;
   bool rejected = run.bad_orders > 0 || run.bad_items > 0 || !run.rejected.empty();
   return rejected ? kExitRejected : kExitPosted;
 }

@@ -3,6 +3,7 @@
 // (with its partner found in or added to DOOD); the items are handled in posting_items.cpp.
 #include "import/posting.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <utility>
@@ -71,8 +72,9 @@ std::string count_text(unsigned n) { return fixed_width(n, 4); }
 std::string order_text(double czak) { return fixed_width(czak, 8); }
 
 PostingResult post_orders(ui::WindowInterface& window, xbase::DbServer& headers,
-                          xbase::DbServer& items, const PostingClock& clock) {
-  posting::Run run(window, headers, items, clock);
+                          xbase::DbServer& items, const PostingClock& clock,
+                          const std::vector<double>& held_back) {
+  posting::Run run(window, headers, items, clock, held_back);
   return run.go();
 }
 
@@ -192,7 +194,9 @@ PostingResult Run::go() {
   while (!hla_.eof()) {
     double czak = hla_.field_get("CZAK").num();
     std::string error;
-    if (zak().seek(Value::number(czak)))
+    if (std::find(held_back_.begin(), held_back_.end(), czak) != held_back_.end())
+      error = "Objednávka nepřišla celá";
+    else if (zak().seek(Value::number(czak)))
       error = "Je již evidována";
     else if (!pol_.seek(Value::number(czak)))
       error = "Nemá položky";

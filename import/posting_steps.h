@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data/pozad.h"
 #include "data/zas.h"
@@ -30,8 +31,8 @@ bool blank(const std::string& s);
 class Run {
  public:
   Run(ui::WindowInterface& window, xbase::DbServer& headers, xbase::DbServer& items,
-      const PostingClock& clock)
-      : win_(window), hla_(headers), pol_(items), clock_(clock) {}
+      const PostingClock& clock, const std::vector<double>& held_back)
+      : win_(window), hla_(headers), pol_(items), clock_(clock), held_back_(held_back) {}
   PostingResult go();
 
  private:
@@ -60,6 +61,7 @@ class Run {
   xbase::DbServer& hla_;
   xbase::DbServer& pol_;
   PostingClock clock_;
+  std::vector<double> held_back_;
   Options opt_;
   double prab_[3] = {0, 0, 0};
   std::unique_ptr<data::Zas> zas_;
