@@ -47,6 +47,8 @@ class CommonExit {
     } catch (...) {  // a close that fails must not keep the window locked
     }
     for (const char* c : kEnabledAfterRun) w_.set_enabled(c, true);
+    // Disabling the button moved the focus on, maybe to a check box a stray Space toggles.
+    w_.focus("SPUSTIT");
     w_.set_busy(false);
   }
   CommonExit(const CommonExit&) = delete;

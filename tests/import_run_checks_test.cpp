@@ -185,12 +185,13 @@ TEST_F(PostingChecks, AnItemNumberLongerThanTheCardsIsRejected) {
 }
 
 // The confirmation answered with an error: the log says it failed and why, importobj-cli ends
-// with its own status.
+// with its own status. After the run the focus is on the start button again.
 TEST_F(PostingChecks, AConfirmationTheShopRefusedIsReportedAsFailed) {
   shop_.serve(
       kExport,
       {200, testutil::document({header("7501", "Firma"), item("7501", "SP000030")}), "", false});
   shop_.serve(kConfirm, {500, "", "", false});
+  window_.focus("NZAS");  // where disabling the button moves it
   const app::RunRecord& r = run();
   EXPECT_EQ(r.end, End::kPosted);
   EXPECT_TRUE(r.confirmation_tried);
@@ -200,6 +201,7 @@ TEST_F(PostingChecks, AConfirmationTheShopRefusedIsReportedAsFailed) {
                 .find("Potvrzení e-shopu: selhalo, e-shop odpověděl stavem 500\r\n"),
             std::string::npos);
   EXPECT_EQ(app::exit_code(r), app::kExitUnconfirmed);
+  EXPECT_EQ(window_.focused, "SPUSTIT") << "the focus back on the button, not on a check box";
   serve(testutil::document({header("7502", "Firma"), item("7502", "SP000030")}));
   EXPECT_EQ(app::exit_code(run()), app::kExitPosted);
 }
