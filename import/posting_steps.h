@@ -20,8 +20,9 @@ struct Options {
   int days = 0;             // POCDNU
 };
 
-// A number stored as the engines store it: a value too wide for its field fills the field
-// with asterisks rather than stopping the run.
+// A number stored as the engines store it: a value too wide for its field would fill it with
+// asterisks, which is why every order and item is checked (posting_checks.h) before it is
+// written.
 void put_number(xbase::DbfTable& t, std::string_view field, double value);
 // Copies a value into a field of any type; numbers as put_number.
 void put_value(xbase::DbfTable& t, std::string_view field, const xbase::Value& v);
