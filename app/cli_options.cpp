@@ -136,7 +136,8 @@ const std::string& cli_usage() {
       "Bez terminálu a bez --retry se na dotaz \"Opakovat?\" odpoví Storno.\n"
       "Návratový kód: 0 import bez chybných záznamů, 1 import s chybnými záznamy,\n"
       "2 import zastaven (odmítnutí, žádný dokument, chybná struktura, neznámý typ věty,\n"
-      "tabulku nelze otevřít, opakování zrušeno), 3 chybné použití.\n";
+      "tabulku nelze otevřít, opakování zrušeno), 3 chybné použití,\n"
+      "4 import proběhl, ale e-shop potvrzení nepřijal (dávku pošle znovu).\n";
   return text;
 }
 

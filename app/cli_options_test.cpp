@@ -145,6 +145,10 @@ TEST(CliRun, TheExitStatusTellsTheOutcome) {
   EXPECT_EQ(app::run_cli({"--days", "x"}, in, out, err, false), app::kExitUsage);
   EXPECT_EQ(err.str(), "Počet dnů je celé číslo 0 až 99.\n" + app::cli_usage());
   EXPECT_EQ(out.str(), "");
+  err.str("");
+  EXPECT_EQ(app::run_cli({"--program-folder", "/nonexistent-io-folder/"}, in, out, err, false),
+            app::kExitUsage);
+  EXPECT_EQ(err.str(), "Složka programu /nonexistent-io-folder/ neexistuje.\n");
   EXPECT_EQ(app::run_cli({"--help"}, in, out, err, false), 0);
   EXPECT_EQ(out.str(), app::cli_usage());
 }

@@ -1,5 +1,8 @@
 #include "app/cli_run.h"
 
+#include <filesystem>
+#include <system_error>
+
 #include "app/cli_console.h"
 #include "app/cli_options.h"
 #include "app/program_folder.h"
@@ -52,6 +55,7 @@ class Installed {
 
 int exit_code(const RunRecord& run) {
   if (run.end != RunRecord::End::kPosted) return kExitStopped;
+  if (run.confirmation_tried && !run.confirmation_sent) return kExitUnconfirmed;
   bool rejected = run.bad_orders > 0 || run.bad_items > 0 || !run.rejected.empty();
   return rejected ? kExitRejected : kExitPosted;
 }
@@ -71,6 +75,12 @@ int run_cli(const std::vector<std::string>& args, std::istream& in, std::ostream
   std::string folder = o.program_folder.empty() ? executable_folder() : o.program_folder;
   if (folder.empty()) {
     err << "Složku programu nelze zjistit; zadejte --program-folder.\n";
+    return kExitUsage;
+  }
+  // A mistyped folder would otherwise end in the settings table's raw open error.
+  std::error_code ec;
+  if (!std::filesystem::is_directory(std::u8string(folder.begin(), folder.end()), ec)) {
+    err << "Složka programu " << folder << " neexistuje.\n";
     return kExitUsage;
   }
   xbase::apply_startup_table_settings();

@@ -16,6 +16,7 @@ inline constexpr int kExitPosted = 0;    // the run took every order and item
 inline constexpr int kExitRejected = 1;  // the run went over every order and rejected some
 inline constexpr int kExitStopped = 2;   // refused, no document, malformed, not opened, ...
 inline constexpr int kExitUsage = 3;
+inline constexpr int kExitUnconfirmed = 4;  // posted, but the shop did not take the confirmation
 
 // The exit status of a finished run.
 int exit_code(const RunRecord& run);

@@ -12,6 +12,9 @@ EditDecision EditKeys::dispatch(EditMessage message, int code, bool text_blank) 
       if (code == kVkReturn) return {true, EditEffect::kInjectTab};
       return {};
     case EditMessage::kChar:
+      // Enter (and Ctrl+Enter) already moved on at its key-down; a single-line edit would
+      // only beep at the character.
+      if (code == '\r' || code == '\n') return {true, EditEffect::kNone};
       // A keypad decimal key that typed a comma: a period instead. The comma key itself
       // comes after a key-down that cleared WDEC, so its comma passes.
       if (code == ',' && wdec_) {

@@ -30,6 +30,9 @@ TEST(EditKeys, EnterAndDownMoveOnUpMovesBack) {
   EXPECT_TRUE(same(k.dispatch(EditMessage::kKeyDown, kVkReturn, false), false, EditEffect::kNone));
   EXPECT_TRUE(same(k.dispatch(EditMessage::kKeyUp, kVkReturn, false), true, EditEffect::kNone));
   EXPECT_TRUE(same(k.dispatch(EditMessage::kKeyUp, kVkDown, false), false, EditEffect::kNone));
+  // Its character never reaches the single-line edit, which would beep.
+  EXPECT_TRUE(same(k.dispatch(EditMessage::kChar, '\r', false), true, EditEffect::kNone));
+  EXPECT_TRUE(same(k.dispatch(EditMessage::kChar, 'a', false), false, EditEffect::kNone));
 }
 
 TEST(EditKeys, KeypadDecimalCommaBecomesPeriodCommaKeyStaysComma) {

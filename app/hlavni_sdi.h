@@ -33,8 +33,10 @@ struct RunRecord {
   unsigned read_orders = 0, read_items = 0;
   unsigned good_orders = 0, bad_orders = 0, good_items = 0, bad_items = 0;
   std::vector<std::vector<std::string>> rejected;  // the LV rows this run added
-  bool confirmation_sent = false;
-  std::string error;  // kError: the error's description
+  bool confirmation_sent = false;                  // the shop answered the confirmation with 2xx
+  bool confirmation_tried = false;
+  long confirmation_status = 0;  // the shop's HTTP status; 0 when no answer came
+  std::string error;             // kError: the error's description
 };
 
 // The value type of the days field POCDNU: "N", 2, 0.

@@ -47,6 +47,8 @@ class CommonExit {
     } catch (...) {  // a close that fails must not keep the window locked
     }
     for (const char* c : kEnabledAfterRun) w_.set_enabled(c, true);
+    // Disabling the button moved the focus on, maybe to a check box a stray Space toggles.
+    w_.focus("SPUSTIT");
     w_.set_busy(false);
   }
   CommonExit(const CommonExit&) = delete;
@@ -134,7 +136,8 @@ void HlavniSDI::RunSteps(RunRecord& run) {
       run.end = RunRecord::End::kNoWorkTable;
       break;
     case import::LoadOutcome::kLoaded: {
-      import::PostingResult posted = import::post_orders(win_, *loaded.headers, *loaded.items);
+      import::PostingResult posted = import::post_orders(
+          win_, *loaded.headers, *loaded.items, import::PostingClock::now(), loaded.held_back);
       run.good_orders = posted.good_orders;
       run.bad_orders = posted.bad_orders;
       run.good_items = posted.good_items;
@@ -142,7 +145,8 @@ void HlavniSDI::RunSteps(RunRecord& run) {
       run.end = posted.outcome == import::PostOutcome::kPostedAll   ? RunRecord::End::kPosted
                 : posted.outcome == import::PostOutcome::kNotOpened ? RunRecord::End::kNotOpened
                                                                     : RunRecord::End::kStopped;
-      confirm = posted.confirm();
+      // A document cut short is sent again whole only while the shop has not been told.
+      confirm = posted.confirm() && !loaded.cut_short;
       break;
     }
   }
@@ -158,7 +162,9 @@ void HlavniSDI::RunSteps(RunRecord& run) {
   // went over every order; rejected orders stay listed for the operator.
   if (confirm) {
     http.GetDocumentByURL(ConfirmationAddress(run.address));
-    run.confirmation_sent = true;
+    run.confirmation_tried = true;
+    run.confirmation_status = http.last_status();
+    run.confirmation_sent = run.confirmation_status >= 200 && run.confirmation_status <= 299;
   }
   win_.set_busy(false);
   win_.warning_box(ui::Owner::kMain, "Oznámení", "Přenos objednávek ukončen.");

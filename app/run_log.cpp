@@ -97,15 +97,24 @@ std::string end_text(RunRecord::End end) {
     case RunRecord::End::kNoWorkTable:
       return "pracovní tabulku nebylo možné otevřít, nic nezapsáno";
     case RunRecord::End::kNotOpened:
-      return "tabulky Kontor nebylo možné otevřít, nic nezapsáno";
+      return "tabulky Kontor nebylo možné otevřít nebo použít, nic nezapsáno";
     case RunRecord::End::kStopped:
-      return "zastaven obsluhou při opakování, další objednávky nezapsány";
+      return "zastaven (zrušené opakování nebo plné počítadlo partnerů), další objednávky "
+             "nezapsány";
     case RunRecord::End::kPosted:
       return "dokončen, prošel všechny objednávky";
     case RunRecord::End::kError:
       return "ukončen neočekávanou chybou (popis v ESH_ERR.LOG)";
   }
   return "?";
+}
+
+// What became of the confirmation: the shop stops exporting the orders only after a 2xx.
+std::string confirmation_text(const RunRecord& run) {
+  if (run.confirmation_sent) return "odesláno";
+  if (!run.confirmation_tried) return "neodesláno";
+  if (run.confirmation_status == 0) return "selhalo, e-shop neodpověděl";
+  return "selhalo, e-shop odpověděl stavem " + std::to_string(run.confirmation_status);
 }
 
 RunLog::RunLog(std::string folder, LogClock clock)
@@ -146,7 +155,7 @@ std::string RunLog::Block(const RunRecord& run, const LogTime& t, const std::str
   }
   line("Konec: " + end_text(run.end));
   if (run.end == RunRecord::End::kError) line("Chyba: " + run.error);
-  line(std::string("Potvrzení e-shopu: ") + (run.confirmation_sent ? "odesláno" : "neodesláno"));
+  line("Potvrzení e-shopu: " + confirmation_text(run));
   line("Doklad: " + (document.empty() ? std::string("žádný") : document));
   line("");
   return b;

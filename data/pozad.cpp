@@ -1,5 +1,7 @@
 #include "data/pozad.h"
 
+#include "platform/table/table_error.h"
+
 namespace data {
 
 FieldSpecification POZAD_CZAK() { return {"CZAK", "", "", 'N', 10, 0, false, ""}; }
@@ -24,6 +26,10 @@ Pozad::Pozad(const std::string& /*file*/, std::optional<bool> shared, std::optio
       label_{kClassName, "Pozad", "", "Pozad"} {
   if (!status().empty()) return;
   attach_ = attach_index_list(*this, IndexList());
+  if (const IndexAttach* bad = first_failed(attach_)) {
+    set_status(xbase::kErrOpen, bad->error);
+    return;
+  }
   // Order 1 whatever was attached; with no index file there is nothing to select.
   set_order(1);
   go_top();

@@ -59,6 +59,12 @@ std::vector<IndexAttach> attach_index_list(xbase::DbServer& server,
   return out;
 }
 
+const IndexAttach* first_failed(const std::vector<IndexAttach>& attached) {
+  for (const IndexAttach& a : attached)
+    if (a.result == IndexAttach::Result::kFailed) return &a;
+  return nullptr;
+}
+
 bool shared_mode_for(const std::optional<bool>& shared) {
   return shared.has_value() ? *shared : !xbase::table_settings().exclusive;
 }

@@ -60,6 +60,10 @@ struct IndexAttach {
 std::vector<IndexAttach> attach_index_list(xbase::DbServer& server,
                                            const std::vector<IndexListEntry>& list);
 
+// The first attach that failed, or nullptr. A file that exists but cannot be kept up would be
+// left without the keys of every append, so the server's open fails on it.
+const IndexAttach* first_failed(const std::vector<IndexAttach>& attached);
+
 // One field accessor of a server class, for whoever walks them by name.
 template <class Server>
 struct FieldAccessor {

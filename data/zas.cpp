@@ -50,12 +50,12 @@ Zas::Zas(const std::string& /*file*/, std::optional<bool> shared, std::optional<
     bindings_.push_back(std::move(b));
   }
   attach_ = attach_index_list(*this, IndexList());
-  // The order is set only when the last index file found was attached; otherwise it stays as
-  // the table layer left it (order 1 once any file was attached, else natural order).
-  const IndexAttach* last_found = nullptr;
-  for (const IndexAttach& a : attach_)
-    if (a.result != IndexAttach::Result::kMissing) last_found = &a;
-  if (last_found && last_found->result == IndexAttach::Result::kAttached) set_order(1);
+  if (const IndexAttach* bad = first_failed(attach_)) {
+    set_status(xbase::kErrOpen, bad->error);
+    return;
+  }
+  // With no index file there is no order to select.
+  if (order_count() > 0) set_order(1);
   go_top();
 }
 

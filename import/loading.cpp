@@ -5,6 +5,7 @@
 #include "data/program_state.h"
 #include "data/shared_access.h"
 #include "import/order_document.h"
+#include "import/posting.h"
 #include "platform/index/order.h"
 #include "platform/table/dbf_table.h"
 #include "platform/table/field_codec.h"
@@ -41,6 +42,12 @@ void put_number(xbase::DbfTable& t, const char* field, double value) {
     t.put_raw(i, *text);
   else
     t.put_raw(i, std::string(static_cast<size_t>(f.length), '*'));
+}
+
+// Shorter than its length and not ended by a line end: the document stopped inside it.
+bool cut_short(std::string_view record) {
+  size_t length = record[0] == 'c' ? kHeaderLength : kItemLength;
+  return record.size() < length && record.back() != '\r' && record.back() != '\n';
 }
 
 template <size_t N>
@@ -91,11 +98,22 @@ LoadResult load_document(ui::WindowInterface& window, std::string_view document,
   xbase::DbfTable& items = *r.items->table();
   RecordReader reader(document);
   std::string_view record;
+  double last_order = 0;
   while (reader.next(&record)) {
+    if ((record[0] == 'c' || record[0] == 'p') && cut_short(record)) {
+      // Only the last record can be cut; a cut item's order would be posted without it and
+      // later refused as already registered, so the order is held back whole.
+      double czak = document_number(field_bytes(record, 3, 10));
+      r.cut_short = true;
+      if (record[0] == 'p') r.held_back = {czak, last_order};
+      window.add_row({order_text(czak), "Věta je zkrácená koncem dokumentu"});
+      break;
+    }
     if (record[0] == 'c') {
       headers.append_blank();
       window.set_text("FTPOCO", counter_text(++r.header_count));
       put_fields(headers, record, kHeaderFields, true);
+      last_order = headers.get("CZAK").num();
     } else if (record[0] == 'p') {
       items.append_blank();
       window.set_text("FTPOCP", counter_text(++r.item_count));

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "platform/table/db_server.h"
 #include "platform/window/window.h"
@@ -25,6 +26,10 @@ struct LoadResult {
   std::unique_ptr<xbase::DbServer> items;
   size_t header_count = 0;
   size_t item_count = 0;
+  // The document ended inside its last record: that record was not loaded, the orders here
+  // must not be posted, and the shop must send the export again.
+  bool cut_short = false;
+  std::vector<double> held_back;
   // The run goes on to the posting only then.
   bool run_on() const { return outcome == LoadOutcome::kLoaded; }
 };

@@ -3,6 +3,7 @@
 // (with its partner found in or added to DOOD); the items are handled in posting_items.cpp.
 #include "import/posting.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <utility>
@@ -10,6 +11,7 @@
 #include "data/numbering.h"
 #include "data/program_state.h"
 #include "data/shared_access.h"
+#include "import/posting_checks.h"
 #include "import/posting_steps.h"
 #include "platform/table/field_codec.h"
 #include "platform/table/settings.h"
@@ -70,8 +72,9 @@ std::string count_text(unsigned n) { return fixed_width(n, 4); }
 std::string order_text(double czak) { return fixed_width(czak, 8); }
 
 PostingResult post_orders(ui::WindowInterface& window, xbase::DbServer& headers,
-                          xbase::DbServer& items, const PostingClock& clock) {
-  posting::Run run(window, headers, items, clock);
+                          xbase::DbServer& items, const PostingClock& clock,
+                          const std::vector<double>& held_back) {
+  posting::Run run(window, headers, items, clock, held_back);
   return run.go();
 }
 
@@ -126,11 +129,15 @@ bool Run::open_tables() {
   s.default_folder = data::target_folder();
   WorkAreas& w = WorkAreas::instance();
   w.select(5);
+  std::string refusal;
   if (data::OPAREA("IDENT", true, "S5")) {
     DbfTable& ident = *w.table(5);
-    prab_[0] = ident.get("PRAB1").num();
-    prab_[1] = ident.get("PRAB2").num();
-    prab_[2] = ident.get("PRAB3").num();
+    refusal = ident_layout_problem(ident);
+    if (refusal.empty()) {
+      prab_[0] = ident.get("PRAB1").num();
+      prab_[1] = ident.get("PRAB2").num();
+      prab_[2] = ident.get("PRAB3").num();
+    }
     w.close(5);
   }
   bool ok = true;
@@ -153,12 +160,21 @@ bool Run::open_tables() {
     ok = false;
   }
   zas_ = data::OPSERVER<data::Zas>(false, false);
-  if (zas_)
-    zas_->set_order(2);
-  else
-    ok = false;
+  if (!zas_) ok = false;
   pozad_ = data::OPSERVER<data::Pozad>(false, false);
-  return ok && pozad_;
+  if (!ok || !pozad_) return false;
+  // Every layout before the first order: a field missing or of another type would otherwise
+  // stop the run half way through an order.
+  for (auto problem : {zak_layout_problem(zak()), dood_layout_problem(dood()),
+                       pozad_layout_problem(*pozad_->table()), zas_layout_problem(*zas_->table())})
+    if (refusal.empty()) refusal = problem;
+  // The cards are sought by item number, in Iczas by name: a number sought in another order
+  // finds nothing and each item would get a duplicate card.
+  if (refusal.empty() && !zas_->set_order("Iczas"))
+    refusal = "Chybí index Iczas.cdx skladových karet (ZAS), import nelze spustit.";
+  if (refusal.empty()) return true;
+  win_.warning_box(ui::Owner::kMain, data::kRefusedCaption, refusal);
+  return false;
 }
 
 PostingResult Run::go() {
@@ -177,16 +193,18 @@ PostingResult Run::go() {
   hla_.go_top();
   while (!hla_.eof()) {
     double czak = hla_.field_get("CZAK").num();
-    const char* error = nullptr;
-    if (zak().seek(Value::number(czak)))
+    std::string error;
+    if (std::find(held_back_.begin(), held_back_.end(), czak) != held_back_.end())
+      error = "Objednávka nepřišla celá";
+    else if (zak().seek(Value::number(czak)))
       error = "Je již evidována";
     else if (!pol_.seek(Value::number(czak)))
       error = "Nemá položky";
-    else if (!post_order(czak)) {
+    else if (!post_order(czak, error)) {
       result_.outcome = PostOutcome::kStopped;
       break;
     }
-    if (error) {
+    if (!error.empty()) {
       count(result_.bad_orders, "FTPCHY");
       reject(czak, error);
     }
@@ -210,16 +228,24 @@ std::pair<std::string, std::string> order_names(const DbfTable& h) {
 
 }  // namespace
 
-bool Run::post_order(double czak) {
-  // The partner and a new partner's number come before anything of the order is written: a
-  // cancelled wait for POSCI then leaves neither an order without its partner nor a partner
-  // without a number.
+bool Run::post_order(double czak, std::string& rejected) {
+  // The checks, the partner and a new partner's number come before anything of the order is
+  // written: a rejection or a cancelled wait for POSCI then leaves neither an order without its
+  // partner nor a partner without a number.
+  rejected = order_overflow(czak);
+  if (!rejected.empty()) return true;
   const bool found = find_partner();
   std::int64_t firma = 0;
   if (!found) {
-    firma = data::NOVECISLO("PCDOOD");
+    rejected = overflow_text(dood(), "DOOD", "ICO", hla_.field_get("ICO").num());
+    if (!rejected.empty()) return true;
+    firma = new_partner_number();
     if (firma == 0) return false;
   }
+  const double firm = found ? dood().get("FIRMA").num() : static_cast<double>(firma);
+  rejected = overflow_text(zak(), "ZAK", "FIRM", firm);
+  if (rejected.empty()) rejected = overflow_text(*pozad_->table(), "POZAD", "FIRM", firm);
+  if (!rejected.empty()) return true;
   WorkAreas::instance().select(3);
   zak().append_blank();
   count(result_.good_orders, "FTPDOB");
@@ -271,8 +297,12 @@ bool Run::find_partner() {
     return false;
   }
   const xbase::CodePage& cp = z.codepage();
-  std::string stored =
-      xbase::fit_text(cp.from_utf8(order_names(*hla_.table()).first), z.field_info(i).length);
+  // A new partner stores it in DOOD NAZD: cut to the narrower width, the same customer is found
+  // again next time.
+  int width = z.field_info(i).length;
+  if (int dood_width = text_width(d, "NAZD"); dood_width > 0 && dood_width < width)
+    width = dood_width;
+  std::string stored = xbase::fit_text(cp.from_utf8(order_names(*hla_.table()).first), width);
   d.set_order(2);
   return d.seek(Value::text(cp.to_utf8(cp.upper(stored))));
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/table/db_server.h"
 #include "platform/table/value.h"
@@ -33,8 +34,11 @@ struct PostingResult {
 // headers and items are the loaded work tables, items ordered by CZAK as their first order.
 // Makes the target data folder the table layer's default folder (it stays so). The tables it
 // opens stay open for the run's closing steps, which commit and close them.
+// The orders of held_back are rejected unwritten (the document ended inside one of their
+// records).
 PostingResult post_orders(ui::WindowInterface& window, xbase::DbServer& headers,
-                          xbase::DbServer& items, const PostingClock& clock = PostingClock::now());
+                          xbase::DbServer& items, const PostingClock& clock = PostingClock::now(),
+                          const std::vector<double>& held_back = {});
 
 // A count as the counter fields show it: right-aligned in 4 characters.
 std::string count_text(unsigned n);

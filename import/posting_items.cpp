@@ -1,5 +1,6 @@
 // The items of one order in the posting phase: each ESH_POL record checked against the stock
 // cards of ZAS (a missing card created on request) and written as a POZAD line.
+#include "import/posting_checks.h"
 #include "import/posting_steps.h"
 #include "platform/table/work_areas.h"
 #include "platform/text/codepage.h"
@@ -22,26 +23,33 @@ std::string first_chars(const std::string& utf8, size_t n) {
 
 void Run::post_item(double czak, std::uint16_t& line, double& total) {
   std::string cipo = pol_.field_get("CIPO").str();
-  enum { kGood, kNoNumber, kNoCard } error = kGood;
-  bool card = false;
+  std::string why;
+  bool card = false, new_card = false;
+  const DbfTable& zas = *zas_->table();
   if (blank(cipo) && !opt_.nzas) {
-    error = kNoNumber;
+    why = "Není číslo položky";
+  } else if (static_cast<int>(zas.codepage().from_utf8(rtrim(cipo)).size()) >
+             text_width(zas, "CIPO")) {
+    // A card with the cut number would never be found again by the whole one.
+    why = rtrim(cipo) + " je delší, než pojme skl.karta";
   } else {
     card = zas_->seek(Value::text(cipo));
     if (!card) {
-      if (opt_.zalozkartu) {
-        card = true;
-        zas_->append();
-        write_card();
-      } else if (!opt_.nzas) {
-        error = kNoCard;
-      }
+      if (opt_.zalozkartu)
+        card = new_card = true;
+      else if (!opt_.nzas)
+        why = cipo + " nemá skl.kartu";
     }
   }
-  if (error != kGood) {
+  if (why.empty()) why = item_problem(static_cast<std::uint16_t>(line + 10), new_card);
+  if (!why.empty()) {
     count(result_.bad_items, "FTKCHY");
-    reject(czak, error == kNoNumber ? "Není číslo položky" : cipo + " nemá skl.kartu");
+    reject(czak, why);
     return;
+  }
+  if (new_card) {
+    zas_->append();
+    write_card();
   }
   count(result_.good_items, "FTKDOB");
   line = static_cast<std::uint16_t>(line + 10);

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data/pozad.h"
 #include "data/zas.h"
@@ -19,8 +20,9 @@ struct Options {
   int days = 0;             // POCDNU
 };
 
-// A number stored as the engines store it: a value too wide for its field fills the field
-// with asterisks rather than stopping the run.
+// A number stored as the engines store it: a value too wide for its field would fill it with
+// asterisks, which is why every order and item is checked (posting_checks.h) before it is
+// written.
 void put_number(xbase::DbfTable& t, std::string_view field, double value);
 // Copies a value into a field of any type; numbers as put_number.
 void put_value(xbase::DbfTable& t, std::string_view field, const xbase::Value& v);
@@ -30,13 +32,21 @@ bool blank(const std::string& s);
 class Run {
  public:
   Run(ui::WindowInterface& window, xbase::DbServer& headers, xbase::DbServer& items,
-      const PostingClock& clock)
-      : win_(window), hla_(headers), pol_(items), clock_(clock) {}
+      const PostingClock& clock, const std::vector<double>& held_back)
+      : win_(window), hla_(headers), pol_(items), clock_(clock), held_back_(held_back) {}
   PostingResult go();
 
  private:
   bool open_tables();
-  bool post_order(double czak);  // false: a cancelled retry stops the posting
+  // false: the posting stops (a cancelled retry, a full partner counter). rejected: why the
+  // order was not written, empty when it was.
+  bool post_order(double czak, std::string& rejected);
+  // A number of the order that does not fit its field, as the rejection's reason.
+  std::string order_overflow(double czak);
+  // The next partner number DOOD does not hold yet; 0 stops the posting.
+  std::int64_t new_partner_number();
+  // Why an item cannot be written (a value too wide, an item number too long), or empty.
+  std::string item_problem(std::uint16_t line, bool new_card);
   void write_order(double czak);
   bool find_partner();  // true: DOOD stands on the order's partner
   void add_partner(std::int64_t firma);
@@ -52,6 +62,7 @@ class Run {
   xbase::DbServer& hla_;
   xbase::DbServer& pol_;
   PostingClock clock_;
+  std::vector<double> held_back_;
   Options opt_;
   double prab_[3] = {0, 0, 0};
   std::unique_ptr<data::Zas> zas_;

@@ -65,6 +65,8 @@ TEST_F(CliProcess, ARunSavesTheSettingsWhenAskedAndTheNextRunTakesThem) {
                testutil::document({header("6001", "Firma podle IČO", "27719111"),
                                    item("6001", "MAT-000010/T"), item("6001", "NENI-KARTA")}),
                "", false});
+  shop_.serve(kConfirm, {200, "OK", "", false});
+  shop_.serve("/other/module/port.php?key=&akce=exportOk", {200, "", "", false});
   Result first = cli(data_args() + " " + url_args() + " --days 14 --save");
   EXPECT_EQ(first.status, 1) << first.err;
   EXPECT_EQ(first.out, counters(1, 2, 1, 0, 1, 1) +
@@ -147,6 +149,7 @@ TEST_F(CliProcess, ARetryAfterTheTableIsFreedPostsTheRun) {
   shop_.serve(
       kExport,
       {200, testutil::document({header("6201", "Firma"), item("6201", "SP000030")}), "", false});
+  shop_.serve(kConfirm, {200, "OK", "", false});
   testutil::Holder held(data_.file("ZAK.DBF"), xbase::ShareMode::kShared);
   Result r;
   std::thread run(

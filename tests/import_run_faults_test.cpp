@@ -270,34 +270,38 @@ TEST_F(ImportRunTest, ALongDocumentWithMixedLineEndsIsPostedWhole) {
   expect_indexes_ok();
 }
 
-// A record cut short by the end of the document is loaded with the fields beyond the end
-// empty: a short item is posted with no quantity and no price, a short header is an order
-// with empty fields and no items.
-TEST_F(ImportRunTest, RecordsCutShortByTheEndOfTheDocumentHaveEmptyFields) {
+// A record cut short by the end of the document (the transfer broke off): it is listed and
+// not loaded, a cut item's order is not posted at all, and the shop is not told, so that it
+// sends the export again whole.
+TEST_F(ImportRunTest, RecordsCutShortByTheEndOfTheDocumentAreNotPostedNorConfirmed) {
   const std::string short_item = item("5901", "SP000030").substr(0, 28);
-  serve(testutil::document({header("5901", "Firma podle IČO", "27719111")}) + short_item);
+  serve(testutil::document({header("5900", "Firma"), item("5900", "SP000030"),
+                            header("5901", "Firma podle IČO", "27719111"),
+                            item("5901", "MAT-000010/T")}) +
+        short_item);
   const auto before = counts();
   const app::RunRecord& r = run();
   EXPECT_EQ(r.end, End::kPosted);
-  EXPECT_EQ(r.good_items, 1u);
-  auto pozad = open("POZAD");
-  ASSERT_EQ(pozad->record_count(), before.at("POZAD") + 1);
-  pozad->go_to(before.at("POZAD") + 1);
-  EXPECT_EQ(num(*pozad, "CZAK"), 5901);
-  EXPECT_EQ(text(*pozad, "CIPO"), "SP000030");
-  EXPECT_EQ(text(*pozad, "OZN"), "Chránička ohebná O 6") << "the card's name";
-  EXPECT_EQ(num(*pozad, "POCET"), 0);
-  EXPECT_EQ(num(*pozad, "JEDC"), 0);
-  pozad.reset();
+  EXPECT_FALSE(r.confirmation_sent);
+  EXPECT_EQ(shop_.requests(), std::vector<std::string>{kExport});
+  EXPECT_EQ(r.rejected, (Rows{{"    5901", "Věta je zkrácená koncem dokumentu"},
+                              {"    5901", "Objednávka nepřišla celá"}}));
+  EXPECT_EQ(count("ZAK"), before.at("ZAK") + 1) << "5900 only";
+  EXPECT_EQ(count("POZAD"), before.at("POZAD") + 1);
+  auto zak = open("ZAK");
+  zak->go_to(zak->record_count());
+  EXPECT_EQ(num(*zak, "CZAK"), 5900) << "5901 held back whole";
+  zak.reset();
 
   serve(testutil::document({header("5902", "Firma"), item("5902", "SP000030")}) + "c " +
         testutil::right("5903", 10) + "2024-06-0");
   const app::RunRecord& cut = run();
-  EXPECT_EQ(cut.end, End::kPosted);
-  EXPECT_EQ(cut.read_orders, 2u);
-  EXPECT_EQ(cut.rejected, (Rows{{"    5903", "Nemá položky"}}));
+  EXPECT_FALSE(cut.confirmation_sent);
+  EXPECT_EQ(cut.read_orders, 1u);
+  EXPECT_EQ(cut.rejected, (Rows{{"    5903", "Věta je zkrácená koncem dokumentu"}}));
   EXPECT_EQ(count("ZAK"), before.at("ZAK") + 2);
   expect_controls_after_run();
+  expect_indexes_ok();
 }
 
 }  // namespace

@@ -24,9 +24,12 @@ class CHttp {
   std::string GetDocumentByURL(const std::string& url);
 
   const HttpOptions& options() const { return options_; }
+  // The HTTP status of the last request's final answer; 0 when no answer came.
+  long last_status() const { return last_status_; }
 
  private:
   HttpOptions options_;
+  long last_status_ = 0;
 };
 
 namespace http_detail {

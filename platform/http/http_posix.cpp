@@ -42,6 +42,7 @@ struct Easy {
 std::string CHttp::GetDocumentByURL(const std::string& url) {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  last_status_ = 0;
   std::string address = http_detail::normalized_url(url);
   if (address.empty()) return "";
   Easy e;
@@ -70,6 +71,7 @@ std::string CHttp::GetDocumentByURL(const std::string& url) {
   if (curl_easy_perform(e.h) != CURLE_OK) return "";
   long status = 0;
   curl_easy_getinfo(e.h, CURLINFO_RESPONSE_CODE, &status);
+  last_status_ = status;
   if (status < 200 || status > 299) return "";
   return body;
 }

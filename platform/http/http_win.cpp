@@ -94,6 +94,7 @@ std::wstring redirect_target(HINTERNET request, const std::wstring& base) {
 }  // namespace
 
 std::string CHttp::GetDocumentByURL(const std::string& url) {
+  last_status_ = 0;
   std::string address = http_detail::normalized_url(url);
   if (address.empty()) return "";
   Handle session(
@@ -108,6 +109,7 @@ std::string CHttp::GetDocumentByURL(const std::string& url) {
     if (!HttpQueryInfoW(r.request->h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
                         &size, &index))
       return "";
+    last_status_ = static_cast<long>(status);
     if (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) {
       std::wstring next = redirect_target(r.request->h, current);
       if (next.empty()) return "";
@@ -116,6 +118,8 @@ std::string CHttp::GetDocumentByURL(const std::string& url) {
     }
     if (status < 200 || status > 299) return "";
     std::string body;
+    // A body cut off by the connection is no answer.
+    last_status_ = 0;
     std::vector<char> buf(64 * 1024);
     for (;;) {
       DWORD got = 0;
@@ -124,6 +128,7 @@ std::string CHttp::GetDocumentByURL(const std::string& url) {
       if (got == 0) break;
       body.append(buf.data(), got);
     }
+    last_status_ = static_cast<long>(status);
     return body;
   }
   return "";

@@ -1,0 +1,209 @@
+// What the posting checks before it writes, end to end on copies of the fixture folders: the
+// stock cards' Iczas order, index files that cannot be kept, the tables' layouts, numbers too
+// wide for their fields, a partner counter behind DOOD or past FIRMA, item numbers longer than
+// a stock card holds, and a confirmation the shop did not take.
+#include <filesystem>
+
+#include "app/cli_run.h"
+#include "app/run_log.h"
+#include "tests/import_run_fixture.h"
+
+namespace {
+
+using namespace runtest;
+using End = app::RunRecord::End;
+using testutil::header;
+using testutil::item;
+
+class PostingChecks : public ImportRunTest {
+ protected:
+  void use_narrow_folder() { testutil::copy_fixture("small-alt-bin-s12", target_.path()); }
+
+  // A refusal before the first order: its box, nothing written, the shop not told.
+  void expect_refused(const std::string& text) {
+    const auto before = counts();
+    const app::RunRecord& r = run();
+    EXPECT_EQ(r.end, End::kNotOpened);
+    EXPECT_FALSE(r.confirmation_sent);
+    EXPECT_EQ(shop_.requests().back(), kExport);
+    ASSERT_FALSE(window_.boxes.empty());
+    EXPECT_EQ(window_.boxes[0].caption, "Akce odmítnuta!");
+    EXPECT_NE(window_.boxes[0].text.find(text), std::string::npos) << window_.boxes[0].text;
+    EXPECT_EQ(counts(), before);
+  }
+
+  // Renames a field in a table's header (or gives it another type or number of decimals), as
+  // another installation has the table.
+  void rename_field(const char* table, const std::string& from, const std::string& to,
+                    char type = 0, char decimals = -1) {
+    auto f = xbase::file_system().open(xbase::file_system().resolve_case(target_.file(table)),
+                                       xbase::OpenOptions{});
+    std::string head(1024, '\0');
+    f->read_at(0, head.data(), head.size());
+    size_t at = head.find(from + std::string(1, '\0'));
+    ASSERT_NE(at, std::string::npos) << from;
+    f->write_at(at, to.data(), to.size());
+    if (type) f->write_at(at + 11, &type, 1);
+    if (decimals >= 0) f->write_at(at + 17, &decimals, 1);
+  }
+
+  void set_counter(double v) {
+    auto posci = open("POSCI");
+    posci->go_to(1);
+    posci->put("PCDOOD", xbase::Value::number(v));
+    posci->commit();
+  }
+};
+
+// Without Mater.cdx the second order is Iskp: the cards are still sought in Iczas and found.
+// Without Iczas.cdx the posting does not start.
+TEST_F(PostingChecks, StockCardsAreSoughtInIczasAndWithoutItNothingIsPosted) {
+  window_.set_checked("ZALOZKARTU", true);
+  xbase::file_system().remove(xbase::file_system().resolve_case(target_.file("Mater.cdx")));
+  serve(testutil::document(
+      {header("7001", "Firma podle IČO", "27719111"), item("7001", "SP000030")}));
+  const auto before = counts();
+  EXPECT_EQ(run().end, End::kPosted);
+  EXPECT_EQ(count("ZAS"), before.at("ZAS")) << "no duplicate card";
+  auto pozad = open("POZAD");
+  pozad->go_to(before.at("POZAD") + 1);
+  EXPECT_EQ(text(*pozad, "OZN"), "Chránička ohebná O 6") << "the card's name";
+  pozad.reset();
+  std::filesystem::copy_file(testutil::fixture("small-mixed-bin-s1") + "/Mater.cdx",
+                             target_.file("Mater.cdx"));  // ZAS is as it was
+  expect_indexes_ok();
+
+  xbase::file_system().remove(xbase::file_system().resolve_case(target_.file("Iczas.cdx")));
+  serve(testutil::document({header("7002", "Firma"), item("7002", "SP000030")}));
+  expect_refused("Chybí index Iczas.cdx");
+}
+
+// An index file that exists but cannot be opened is never skipped; a layout without a field
+// the posting writes, or with it of another type, is refused before the first order.
+TEST_F(PostingChecks, DamagedIndexesAndOddLayoutsAreRefusedBeforeTheFirstOrder) {
+  serve(testutil::document({header("7101", "Firma"), item("7101", "SP000030")}));
+  testutil::write_file(target_.file("Idrzas.cdx"), std::vector<char>(1536, '\x01'));
+  expect_refused("skoncilo chybou");
+  EXPECT_NE(window_.boxes[0].text.find("Otevreni souboru"), std::string::npos);
+  testutil::copy_fixture("small-mixed-bin-s1", target_.path());
+
+  // IPOZR's key names the field: an index the layer cannot evaluate.
+  rename_field("POZAD.DBF", "IDPROD", "IDPROX");
+  expect_refused("IPOZR");
+  rename_field("POZAD.DBF", "IDPROX", "IDPROD");
+  rename_field("POZAD.DBF", "JEDN", "JEDX");
+  expect_refused("V tabulce POZAD chybí pole JEDN.");
+  rename_field("POZAD.DBF", "JEDX", "JEDN");
+  rename_field("ZAK.DBF", "JEDOK", "JEDOK", 'C');
+  expect_refused("Pole JEDOK v tabulce ZAK musí být logické.");
+}
+
+// A quantity too wide for POZAD POCET (made 9.4 here), an ICO too wide for DOOD ICO (8) and a
+// total too wide for ZAK CAST (10.2): the item or the order is rejected unwritten, never
+// asterisks.
+TEST_F(PostingChecks, NumbersThatDoNotFitTheirFieldsAreRejected) {
+  use_narrow_folder();
+  rename_field("POZAD.DBF", "POCET", "POCET", 'N', 4);
+  serve(testutil::document(
+      {header("7201", "Firma"), item("7201", "SP000019", "Velké", "1.00", "123456"),
+       item("7201", "SP000019", "Dobré", "2.00", "5"), header("7202", "Nová s.r.o.", "1234567890"),
+       item("7202", "SP000019"), header("7203", "Firma"),
+       item("7203", "SP000019", "Drahé", "99999.00", "999")}));
+  const auto before = counts();
+  const app::RunRecord& r = run();
+  EXPECT_EQ(r.end, End::kPosted);
+  EXPECT_TRUE(r.confirmation_sent);
+  EXPECT_EQ(r.rejected, (Rows{{"    7201", "Hodnota 123456 se nevejde do pole POZAD.POCET"},
+                              {"    7202", "Hodnota 1234567890 se nevejde do pole DOOD.ICO"},
+                              {"    7203", "Hodnota 99899001 se nevejde do pole ZAK.CAST"}}));
+  EXPECT_EQ(window_.text("FTPCHY"), "   2");
+  EXPECT_EQ(window_.text("FTKCHY"), "   1");
+  EXPECT_EQ(count("ZAK"), before.at("ZAK") + 1);
+  EXPECT_EQ(count("POZAD"), before.at("POZAD") + 1);
+  EXPECT_EQ(counts().at("DOOD"), before.at("DOOD") + 1) << "7201's new partner only";
+  auto pozad = open("POZAD");
+  pozad->go_to(before.at("POZAD") + 1);
+  EXPECT_EQ(num(*pozad, "POCET"), 5);
+  EXPECT_EQ(num(*pozad, "IDPROD"), 10);
+  auto zak = open("ZAK");
+  zak->go_to(before.at("ZAK") + 1);
+  EXPECT_EQ(num(*zak, "CZAK"), 7201);
+  EXPECT_DOUBLE_EQ(num(*zak, "CAST"), 10);
+  pozad.reset();
+  zak.reset();
+  expect_indexes_ok();
+}
+
+// POSCI behind DOOD (a restored backup): the numbers DOOD holds are passed over. A counter
+// past what FIRMA holds stops the posting before the order is written.
+TEST_F(PostingChecks, ANewPartnerNeverGetsANumberDoodHolds) {
+  set_counter(1);  // 2 is taken, 3 is free
+  serve(testutil::document({header("7301", "Nová firma"), item("7301", "SP000030")}));
+  const auto before = counts();
+  EXPECT_EQ(run().end, End::kPosted);
+  auto dood = open("DOOD");
+  dood->go_to(before.at("DOOD") + 1);
+  EXPECT_EQ(num(*dood, "FIRMA"), 3);
+  auto zak = open("ZAK");
+  zak->go_to(before.at("ZAK") + 1);
+  EXPECT_EQ(num(*zak, "FIRM"), 3);
+  auto posci = open("POSCI");
+  posci->go_to(1);
+  EXPECT_EQ(num(*posci, "PCDOOD"), 3);
+  dood.reset();
+  zak.reset();
+  posci.reset();
+  expect_indexes_ok();
+
+  set_counter(99999);
+  serve(testutil::document({header("7302", "Jiná nová firma"), item("7302", "SP000030")}));
+  const auto held = counts();
+  const app::RunRecord& r = run();
+  EXPECT_EQ(r.end, End::kStopped);
+  EXPECT_FALSE(r.confirmation_sent);
+  ASSERT_FALSE(window_.boxes.empty());
+  EXPECT_NE(window_.boxes[0].text.find("Počítadlo partnerů PCDOOD"), std::string::npos);
+  auto after = counts();
+  after.erase("POSCI");
+  auto want = held;
+  want.erase("POSCI");
+  EXPECT_EQ(after, want);
+}
+
+// CIPO holds 12 characters here: a longer item number would make a card nobody finds again.
+TEST_F(PostingChecks, AnItemNumberLongerThanTheCardsIsRejected) {
+  use_narrow_folder();
+  window_.set_checked("ZALOZKARTU", true);
+  serve(testutil::document(
+      {header("7401", "Firma"), item("7401", "NOVA-KARTA-123"), item("7401", "SP000019")}));
+  const auto before = counts();
+  const app::RunRecord& r = run();
+  EXPECT_EQ(r.rejected, (Rows{{"    7401", "NOVA-KARTA-123 je delší, než pojme skl.karta"}}));
+  EXPECT_EQ(count("ZAS"), before.at("ZAS"));
+  EXPECT_EQ(count("POZAD"), before.at("POZAD") + 1);
+  expect_indexes_ok();
+}
+
+// The confirmation answered with an error: the log says it failed and why, importobj-cli ends
+// with its own status. After the run the focus is on the start button again.
+TEST_F(PostingChecks, AConfirmationTheShopRefusedIsReportedAsFailed) {
+  shop_.serve(
+      kExport,
+      {200, testutil::document({header("7501", "Firma"), item("7501", "SP000030")}), "", false});
+  shop_.serve(kConfirm, {500, "", "", false});
+  window_.focus("NZAS");  // where disabling the button moves it
+  const app::RunRecord& r = run();
+  EXPECT_EQ(r.end, End::kPosted);
+  EXPECT_TRUE(r.confirmation_tried);
+  EXPECT_FALSE(r.confirmation_sent);
+  EXPECT_EQ(r.confirmation_status, 500);
+  EXPECT_NE(app::RunLog::Block(r, app::LogTime{}, "")
+                .find("Potvrzení e-shopu: selhalo, e-shop odpověděl stavem 500\r\n"),
+            std::string::npos);
+  EXPECT_EQ(app::exit_code(r), app::kExitUnconfirmed);
+  EXPECT_EQ(window_.focused, "SPUSTIT") << "the focus back on the button, not on a check box";
+  serve(testutil::document({header("7502", "Firma"), item("7502", "SP000030")}));
+  EXPECT_EQ(app::exit_code(run()), app::kExitPosted);
+}
+
+}  // namespace
