@@ -34,7 +34,8 @@ struct RunRecord {
   unsigned good_orders = 0, bad_orders = 0, good_items = 0, bad_items = 0;
   std::vector<std::vector<std::string>> rejected;  // the LV rows this run added
   bool confirmation_sent = false;
-  std::string error;  // kError: the error's description
+  std::string error;      // kError: the error's description
+  std::string recovered;  // order numbers a crashed run left in the journal, written before
 };
 
 // The value type of the days field POCDNU: "N", 2, 0.

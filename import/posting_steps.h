@@ -9,6 +9,7 @@
 #include "data/pozad.h"
 #include "data/zas.h"
 #include "import/posting.h"
+#include "platform/file/journal.h"
 #include "platform/table/dbf_table.h"
 
 namespace import::posting {
@@ -36,7 +37,9 @@ class Run {
 
  private:
   bool open_tables();
-  bool post_order(double czak);  // false: a cancelled retry stops the posting
+  bool post_order(double czak);      // false: a cancelled retry stops the posting
+  bool post_committed(double czak);  // post_order and its commit, or nothing of it
+  void post_all();
   void write_order(double czak);
   bool find_partner();  // true: DOOD stands on the order's partner
   void add_partner(std::int64_t firma);
@@ -56,6 +59,7 @@ class Run {
   double prab_[3] = {0, 0, 0};
   std::unique_ptr<data::Zas> zas_;
   std::unique_ptr<data::Pozad> pozad_;
+  std::unique_ptr<xbase::Journal> journal_;
   PostingResult result_;
 };
 
