@@ -1,6 +1,7 @@
 #include "platform/file/journal.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <map>
 

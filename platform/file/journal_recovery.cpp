@@ -1,7 +1,8 @@
-// Replaying a journal left by a crash. Every range is checked before a byte is written: it
-// must hold its new bytes (already in place) or, where no later commit wrote over it, the
-// bytes it replaced. Anything else means another program changed the file after the crash,
-// and the whole journal is refused rather than written over that change.
+// Replaying a journal left by a crash. Every range is checked before a byte is written: where
+// no later commit wrote over it, it must hold its new bytes (already in place) or the bytes it
+// replaced, read through the commits before it (their in-place writes may have been lost with
+// the power). Anything else means another program changed the file after the crash, and the
+// whole journal is refused rather than written over that change.
 #include <algorithm>
 #include <map>
 
@@ -41,12 +42,59 @@ class Cover {
   std::map<uint64_t, uint64_t> spans_;
 };
 
+// Bytes at offsets, later writes over earlier ones: the files as the commits before one left them.
+class Overlay {
+ public:
+  void write(uint64_t off, const std::string& bytes) {
+    if (bytes.empty()) return;
+    uint64_t start = off, stop = off + bytes.size();
+    auto it = spans_.upper_bound(off);
+    if (it != spans_.begin()) {  // inside one span: in place
+      auto& [first, span] = *std::prev(it);
+      if (first + span.size() >= stop) {
+        span.replace(static_cast<size_t>(off - first), bytes.size(), bytes);
+        return;
+      }
+    }
+    if (it != spans_.begin() && std::prev(it)->first + std::prev(it)->second.size() >= off) --it;
+    auto last = it;
+    for (; last != spans_.end() && last->first <= stop; ++last) {
+      start = std::min(start, last->first);
+      stop = std::max(stop, last->first + last->second.size());
+    }
+    std::string merged(static_cast<size_t>(stop - start), '\0');
+    for (auto k = it; k != last; ++k)
+      merged.replace(static_cast<size_t>(k->first - start), k->second.size(), k->second);
+    merged.replace(static_cast<size_t>(off - start), bytes.size(), bytes);
+    spans_.erase(it, last);
+    spans_.emplace(start, std::move(merged));
+  }
+  // buf holds the bytes at off; those the overlay has are put over them.
+  void over(uint64_t off, std::string& buf) const {
+    uint64_t end = off + buf.size();
+    auto it = spans_.upper_bound(off);
+    if (it != spans_.begin()) --it;
+    for (; it != spans_.end() && it->first < end; ++it) {
+      uint64_t a = std::max(off, it->first), b = std::min(end, it->first + it->second.size());
+      if (a < b)
+        buf.replace(static_cast<size_t>(a - off), static_cast<size_t>(b - a), it->second,
+                    static_cast<size_t>(a - it->first), static_cast<size_t>(b - a));
+    }
+  }
+
+ private:
+  std::map<uint64_t, std::string> spans_;
+};
+
 struct Target {
   std::unique_ptr<File> file;
   uint64_t size = 0;
   uint64_t final_size = 0;
   bool sized = false;  // final_size comes from the newest commit
   Cover cover;
+  Overlay before;  // what the commits so far wrote
+  Overlay ok;      // per touched byte: 1 when its content is explained by the journal
+  Cover seen;      // bytes touched by the commits so far
   std::vector<std::pair<uint64_t, std::string>> writes;
 };
 
@@ -94,6 +142,55 @@ RecoveryReport recover_journal(const std::string& folder, FileSystem& fs) {
       }
     }
 
+  // Every byte a commit touched must hold the new bytes of one of the commits that wrote it,
+  // or lie where a range first touched the file and that range still finds the bytes it
+  // replaced, read through the commits before it (their in-place writes may have been lost
+  // with the power, all or some). Any other byte was changed by another program.
+  auto old_length = [](const JournalRange& r) {
+    return r.offset < r.size_before
+               ? static_cast<size_t>(std::min<uint64_t>(r.bytes.size(), r.size_before - r.offset))
+               : size_t{0};
+  };
+  auto current = [](Target& t, uint64_t off, size_t n) {
+    std::string cur(n, '\0');
+    cur.resize(t.file->read_at(off, cur.data(), n));
+    return cur;
+  };
+  for (const JournalCommit& c : jc.commits)
+    for (const JournalRange& r : c.ranges)
+      targets[r.name].ok.write(r.offset, std::string(r.bytes.size(), '\0'));
+  for (const JournalCommit& c : jc.commits)
+    for (const JournalRange& r : c.ranges) {
+      Target& t = targets[r.name];
+      std::string cur = current(t, r.offset, r.bytes.size());
+      std::string flags(r.bytes.size(), '\0');
+      t.ok.over(r.offset, flags);
+      for (size_t k = 0; k < cur.size(); ++k)
+        if (cur[k] == r.bytes[k]) flags[k] = '\1';
+      t.ok.write(r.offset, flags);
+    }
+  for (const JournalCommit& c : jc.commits)
+    for (const JournalRange& r : c.ranges) {
+      Target& t = targets[r.name];
+      std::string pre = current(t, r.offset, old_length(r));
+      pre.resize(old_length(r), '\0');
+      t.before.over(r.offset, pre);
+      if (crc32c(pre.data(), pre.size()) == r.old_crc)
+        for (auto [a, b] : t.seen.gaps(r.offset, r.offset + r.bytes.size()))
+          t.ok.write(a, std::string(static_cast<size_t>(b - a), '\1'));
+      t.before.write(r.offset, r.bytes);
+      t.seen.add(r.offset, r.offset + r.bytes.size());
+    }
+  for (auto& [name, t] : targets)
+    for (const JournalCommit& c : jc.commits)
+      for (const JournalRange& r : c.ranges) {
+        if (r.name != name) continue;
+        std::string flags(r.bytes.size(), '\0');
+        t.ok.over(r.offset, flags);
+        size_t bad = flags.find('\0');
+        if (bad != std::string::npos) changed(t.file->path(), r.offset + bad);
+      }
+
   // Newest first: a range not covered by a later commit holds its final bytes.
   std::vector<bool> needed(jc.commits.size(), false);
   for (size_t ci = jc.commits.size(); ci-- > 0;) {
@@ -118,13 +215,6 @@ RecoveryReport recover_journal(const std::string& folder, FileSystem& fs) {
             cur.compare(a - r.offset, b - a, r.bytes, a - r.offset, b - a) != 0)
           in_place = false;
       if (!in_place) {
-        bool whole = gaps.size() == 1 && gaps[0].first == r.offset && gaps[0].second == end;
-        size_t old_len =
-            r.offset < r.size_before
-                ? static_cast<size_t>(std::min<uint64_t>(r.bytes.size(), r.size_before - r.offset))
-                : 0;
-        if (!whole || cur.size() < old_len || crc32c(cur.data(), old_len) != r.old_crc)
-          changed(fpath, r.offset);
         for (auto [a, b] : gaps)
           t.writes.emplace_back(a, r.bytes.substr(static_cast<size_t>(a - r.offset), b - a));
         needed[ci] = true;

@@ -110,6 +110,20 @@ TEST_F(JournalTest, ATornJournalReplaysUpToItsLastWholeCommitAndTwiceGivesTheSam
   }
 }
 
+TEST_F(JournalTest, InPlaceWritesLostWithThePowerAreWrittenAgainAllOrSome) {
+  std::vector<std::string> states;
+  std::string bytes = two_commits(&states);
+  auto a_of = [](const std::string& st) { return st.substr(0, st.find('|')); };
+  auto b_of = [](const std::string& st) { return st.substr(st.find('|')); };
+  for (const std::string& lost : {states[0], a_of(states[1]) + b_of(states[0]),
+                                  a_of(states[0]) + b_of(states[2])}) {
+    set_state(lost);
+    put_text(jnl(), bytes);
+    recover_journal(dir_.path());
+    EXPECT_EQ(state(), states[2]) << lost;
+  }
+}
+
 TEST_F(JournalTest, ADamagedCommittedRecordOrAFileChangedSinceRefusesTheWholeJournal) {
   std::vector<std::string> states;
   std::string bytes = two_commits(&states);
