@@ -37,6 +37,7 @@ struct RunRecord {
   bool confirmation_tried = false;
   long confirmation_status = 0;  // the shop's HTTP status; 0 when no answer came
   std::string error;             // kError: the error's description
+  std::string recovered;         // order numbers a crashed run left in the journal, written before
 };
 
 // The value type of the days field POCDNU: "N", 2, 0.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/hlavni_sdi.h"
+#include "data/journal_recovery.h"
 #include "data/program_state.h"
 #include "data/shared_access.h"
 #include "import/loading.h"
@@ -98,6 +99,7 @@ void HlavniSDI::RunSteps(RunRecord& run) {
   }
   if (!KontrolaKam()) return;
   run.data_folder = data::target_folder();
+  if (!data::recover_data_folder(run.data_folder, &run.recovered)) return;
   win_.set_busy(true);
   for (const char* c : kDisabledByRun) win_.set_enabled(c, false);
   win_.set_visible("FTPRO", true);

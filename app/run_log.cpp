@@ -134,6 +134,7 @@ std::string RunLog::Block(const RunRecord& run, const LogTime& t, const std::str
   line("=== Import objednávek " + shown(t) + " ===");
   line("Adresa: " + run.address);
   line("Data Kontor: " + run.data_folder);
+  if (!run.recovered.empty()) line("Dopsáno z deníku IMPORTOBJ.JNL: " + run.recovered);
   line(std::string("Volby: NZAS ") + yes_no(run.nzas) + ", NZNET " + yes_no(run.nznet) +
        ", ZALOZKARTU " + yes_no(run.zalozkartu) + ", POCDNU " +
        (trimmed(run.days).empty() ? "0" : trimmed(run.days)));

@@ -5,6 +5,7 @@
 
 #include "data/error_report.h"
 #include "data/shared_access.h"
+#include "platform/file/journal.h"
 #include "platform/table/settings.h"
 #include "platform/table/table_error.h"
 #include "platform/table/work_areas.h"
@@ -53,6 +54,9 @@ class CloseArea {
 }  // namespace
 
 std::int64_t NOVECISLO(std::string_view counter_field) {
+  // Another workstation takes its numbers from the same counter: the taken number goes to the
+  // disk at once, never into the posting's journal.
+  xbase::Journal::Bypass bypass;
   while (!open_counter_table())
     if (!OPAKOVAT(ui::main_owner())) return 0;
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <stdexcept>
 #include <utility>
 
 #include "data/numbering.h"
@@ -183,10 +184,29 @@ PostingResult Run::go() {
   opt_.nzas = win_.checked("NZAS");
   opt_.zalozkartu = win_.checked("ZALOZKARTU");
   opt_.days = days_of(win_.text("POCDNU"));
-  if (!open_tables()) {
-    result_.outcome = PostOutcome::kNotOpened;
-    return result_;
+  // Before the tables open: only files opened under the journal have their writes held.
+  journal_ = std::make_unique<xbase::Journal>(data::target_folder());
+  try {
+    if (!open_tables()) {
+      journal_->finish();
+      result_.outcome = PostOutcome::kNotOpened;
+      return result_;
+    }
+    post_all();
+    // The rebuild starts from a checkpoint: the index it replaces is whole on disk.
+    journal_->checkpoint();
+    pozad_->set_order(1);
+    pozad_->reindex();
+    WorkAreas::instance().commit_all();
+    journal_->finish();
+  } catch (...) {
+    journal_->abort();
+    throw;
   }
+  return result_;
+}
+
+void Run::post_all() {
   hla_.commit();
   pol_.commit();
   pol_.set_order(1);
@@ -200,7 +220,7 @@ PostingResult Run::go() {
       error = "Je již evidována";
     else if (!pol_.seek(Value::number(czak)))
       error = "Nemá položky";
-    else if (!post_order(czak, error)) {
+    else if (!post_committed(czak, error)) {
       result_.outcome = PostOutcome::kStopped;
       break;
     }
@@ -211,9 +231,36 @@ PostingResult Run::go() {
     win_.refresh();
     hla_.skip();
   }
-  pozad_->set_order(1);
-  pozad_->reindex();
-  return result_;
+}
+
+namespace {
+
+std::string not_written_text(const std::string& order) {
+  return "\rObjednávka " + order + " nebyla zapsána.";
+}
+
+}  // namespace
+
+bool Run::post_committed(double czak, std::string& rejected) {
+  std::string order = rtrim(order_text(czak));
+  order.erase(0, order.find_first_not_of(' '));
+  bool committing = false;
+  try {
+    if (!post_order(czak, rejected)) return false;
+    if (!rejected.empty()) return true;  // refused before its first write
+    WorkAreas::instance().commit_all();
+    committing = true;
+    journal_->commit(order);
+    return true;
+  } catch (const std::exception& e) {
+    journal_->abort();
+    // An error after the commit mark leaves the order whole: the next start writes it.
+    if (committing && journal_->last_commit_durable()) throw;
+    if (auto* t = dynamic_cast<const xbase::TableError*>(&e))
+      throw xbase::TableError(t->generic(), t->os_code(), t->file(),
+                              t->message() + not_written_text(order));
+    throw std::runtime_error(e.what() + not_written_text(order));
+  }
 }
 
 namespace {
@@ -258,7 +305,7 @@ bool Run::post_order(double czak, std::string& rejected) {
     post_item(czak, line, total);
     pol_.skip();
   }
-  WorkAreas::instance().commit_all();
+  // Inside the order's commit: a committed order always has its total.
   put_number(zak(), "CAST", total);
   return true;
 }

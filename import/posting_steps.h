@@ -10,6 +10,7 @@
 #include "data/pozad.h"
 #include "data/zas.h"
 #include "import/posting.h"
+#include "platform/file/journal.h"
 #include "platform/table/dbf_table.h"
 
 namespace import::posting {
@@ -47,6 +48,9 @@ class Run {
   std::int64_t new_partner_number();
   // Why an item cannot be written (a value too wide, an item number too long), or empty.
   std::string item_problem(std::uint16_t line, bool new_card);
+  // post_order and its commit, or nothing of it.
+  bool post_committed(double czak, std::string& rejected);
+  void post_all();
   void write_order(double czak);
   bool find_partner();  // true: DOOD stands on the order's partner
   void add_partner(std::int64_t firma);
@@ -67,6 +71,7 @@ class Run {
   double prab_[3] = {0, 0, 0};
   std::unique_ptr<data::Zas> zas_;
   std::unique_ptr<data::Pozad> pozad_;
+  std::unique_ptr<xbase::Journal> journal_;
   PostingResult result_;
 };
 

@@ -64,7 +64,7 @@ TEST(BenchImport, TinyRunPrintsEveryPhaseAndPostsTheWholeDocument) {
   EXPECT_NEAR(per.flushes, post.flushes / orders, 0.1);
   // The kinds of file share the posting's calls out between them.
   Figures sum{0, 0, 0, 0, 0, 0};
-  for (const char* kind : {"  CDX", "  DBF", "  NTX"}) {
+  for (const char* kind : {"  CDX", "  DBF", "  NTX", "  JNL"}) {
     Figures k;
     ASSERT_TRUE(figures(s, kind, &k)) << kind << "\n" << s;
     EXPECT_GT(k.writes, 0) << kind;

@@ -16,6 +16,7 @@ void usage() {
                "  dbftool keys INDEXFILE [--tag TAG] [--table TABLE.DBF] [--collation NAME]\n"
                "  dbftool check FOLDER [--pair TABLE=INDEX,...] [--collation NAME]\n"
                "  dbftool reindex TABLE.DBF INDEXFILE...\n"
+               "  dbftool recover FOLDER [--discard]\n"
                "  dbftool hold TABLE.DBF SECONDS\n";
 }
 

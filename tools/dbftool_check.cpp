@@ -4,6 +4,7 @@
 #include <set>
 
 #include "platform/file/file.h"
+#include "platform/file/journal.h"
 #include "platform/table/settings.h"
 #include "platform/table/table_error.h"
 #include "platform/text/codepage.h"
@@ -98,6 +99,17 @@ int cmd_check(const std::vector<std::string>& args, std::ostream& out) {
     }
   }
   bool bad = false;
+  try {
+    xbase::JournalContents j = xbase::read_journal(folder);
+    if (!j.commits.empty()) {
+      out << "BAD " << xbase::kJournalName << " waits with " << j.commits.size()
+          << " commit(s) of an interrupted import: run dbftool recover " << folder << "\n";
+      bad = true;
+    }
+  } catch (const xbase::JournalRefused& e) {
+    out << "BAD " << e.what() << "\n";
+    bad = true;
+  }
   for (const auto& p : pairs) {
     std::string table_path = xbase::file_system().resolve_case(p.table);
     std::string tname = xbase::path_basename(table_path);

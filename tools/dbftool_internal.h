@@ -17,6 +17,9 @@ int cmd_info(const std::string& path, std::ostream& out);
 int cmd_keys(const std::vector<std::string>& args, std::ostream& out);
 int cmd_check(const std::vector<std::string>& args, std::ostream& out);
 int cmd_reindex(const std::vector<std::string>& args, std::ostream& out);
+int cmd_recover(const std::vector<std::string>& args, std::ostream& out);
+// A journal left in folder is replayed before a command writes there (throws when refused).
+void recover_before_writing(const std::string& folder, std::ostream& out);
 int cmd_hold(const std::vector<std::string>& args, std::ostream& out);
 
 }  // namespace dbftool

@@ -124,6 +124,7 @@ int cmd_reindex(const std::vector<std::string>& args, std::ostream& out) {
   xbase::TableOpenOptions o;
   o.share = xbase::ShareMode::kExclusive;
   o.codepage = xbase::table_settings().oem_codepage;
+  recover_before_writing(xbase::path_dirname(args[1]), out);
   auto table = xbase::DbfTable::open(xbase::file_system().resolve_case(args[1]), o);
   for (size_t i = 2; i < args.size(); ++i) {
     if (args[i].rfind("--", 0) == 0) {

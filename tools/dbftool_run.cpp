@@ -23,6 +23,7 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& /
   if (cmd == "keys") return cmd_keys(args, out);
   if (cmd == "check") return cmd_check(args, out);
   if (cmd == "reindex") return cmd_reindex(args, out);
+  if (cmd == "recover") return cmd_recover(args, out);
   if (cmd == "hold") return cmd_hold(args, out);
   throw UsageError("unknown command '" + cmd + "'");
 }

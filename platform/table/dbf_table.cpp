@@ -180,6 +180,7 @@ void DbfTable::write_record(uint32_t recno, const char* bytes) {
   }
   uint64_t off = record_offset(recno);
   file_->write_at(off, bytes, rl);
+  unsynced_ = true;
   if (!cache_.empty() && off >= cache_off_ && off + rl <= cache_off_ + cache_.size())
     std::memcpy(&cache_[off - cache_off_], bytes, rl);
 }
@@ -189,6 +190,7 @@ void DbfTable::flush_pending() {
   // Records and the end-of-file mark in one write; the header count follows at commit.
   pending_.push_back(0x1A);
   file_->write_at(record_offset(pending_first_), pending_.data(), pending_.size());
+  unsynced_ = true;
   pending_.clear();
   pending_first_ = 0xFFFFFFFF;
   eof_written_ = true;
@@ -245,6 +247,7 @@ void DbfTable::append_blank() {
       std::string bytes = blank;
       bytes.push_back(0x1A);
       file_->write_at(record_offset(recno), bytes.data(), bytes.size());
+      unsynced_ = true;
       count_ = recno;
       write_header();
       if (locked_recno_) file_->unlock(record_lock_offset(locked_recno_), 1);
@@ -269,6 +272,7 @@ void DbfTable::write_header() {
   today(y, m, d);
   auto bytes = serialize_dbf_header(header_, count_, y, m, d);
   file_->write_at(0, bytes.data(), bytes.size());
+  unsynced_ = true;
   header_.raw = bytes;
   header_.record_count = count_;
   count_mismatch_.reset();
@@ -343,6 +347,7 @@ void DbfTable::zap() {
   write_header();
   uint8_t eof = 0x1A;
   file_->write_at(header_.header_length, &eof, 1);
+  unsynced_ = true;
   file_->truncate(header_.header_length + 1);
   eof_written_ = true;
   rebuild_bags(bags(), *this);
@@ -355,8 +360,11 @@ void DbfTable::commit() {
   if (opts_.read_only) return;
   flush_pending();
   if (header_dirty_) write_header();
+  // The records reach the disk before the index pages that name them; a table nothing was
+  // written to costs no sync.
+  if (unsynced_) file_->sync();
+  unsynced_ = false;
   for (auto& bag : bags_) bag->flush();
-  file_->sync();
 }
 
 void DbfTable::close() {

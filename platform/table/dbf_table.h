@@ -156,6 +156,7 @@ class DbfTable : public RecordSource, public RecordScanner {
   bool dirty_ = false;     // record buffer differs from the file
   bool appended_ = false;  // current record was appended and has no keys yet
   bool header_dirty_ = false;
+  bool unsynced_ = false;      // written since the last sync
   bool eof_written_ = true;    // the end-of-file mark follows the last record
   bool order_synced_ = false;  // the controlling order's cursor is on the current record
   uint32_t locked_recno_ = 0;  // shared mode: the record lock we hold
