@@ -33,6 +33,7 @@ void Run::post_item(double czak, std::uint16_t& line, double& total) {
         card = true;
         zas_->append();
         write_card();
+        if (order_preview_) order_preview_->new_cards.push_back(posting::rtrim(cipo));
       } else if (!opt_.nzas) {
         error = kNoCard;
       }
@@ -47,6 +48,7 @@ void Run::post_item(double czak, std::uint16_t& line, double& total) {
   line = static_cast<std::uint16_t>(line + 10);
   pozad_->append();
   write_line(czak, line, card);
+  if (order_preview_) ++order_preview_->lines;
   total += pozad_->field_get("JEDC").num() * pozad_->field_get("POCET").num();
 }
 

@@ -31,8 +31,8 @@ bool blank(const std::string& s);
 class Run {
  public:
   Run(ui::WindowInterface& window, xbase::DbServer& headers, xbase::DbServer& items,
-      const PostingClock& clock)
-      : win_(window), hla_(headers), pol_(items), clock_(clock) {}
+      const PostingClock& clock, PostingMode mode)
+      : win_(window), hla_(headers), pol_(items), clock_(clock), preview_(mode == PostingMode::kPreview) {}
   PostingResult go();
 
  private:
@@ -41,7 +41,7 @@ class Run {
   bool post_committed(double czak);  // post_order and its commit, or nothing of it
   void post_all();
   void write_order(double czak);
-  bool find_partner();  // true: DOOD stands on the order's partner
+  bool find_partner(OrderPreview::Partner* how);  // true: DOOD stands on the order's partner
   void add_partner(std::int64_t firma);
   void post_item(double czak, std::uint16_t& line, double& total);
   void write_card();
@@ -60,6 +60,8 @@ class Run {
   std::unique_ptr<data::Zas> zas_;
   std::unique_ptr<data::Pozad> pozad_;
   std::unique_ptr<xbase::Journal> journal_;
+  bool preview_ = false;
+  OrderPreview* order_preview_ = nullptr;  // the order being previewed
   PostingResult result_;
 };
 
