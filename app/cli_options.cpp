@@ -69,9 +69,9 @@ CliParse parse_cli(const std::vector<std::string>& args) {
       }
     }
     if (flag_done) continue;
-    if (name == "save" || name == "help") {
+    if (name == "save" || name == "help" || name == "preview") {
       if (inline_value) return fail("Volba --" + name + " nemá hodnotu.");
-      (name == "save" ? o.save : o.help) = true;
+      (name == "save" ? o.save : name == "help" ? o.help : o.preview) = true;
       continue;
     }
     if (name != "data" && name != "url" && name != "days" && name != "program-folder" &&
@@ -129,6 +129,8 @@ const std::string& cli_usage() {
       "                          chybějící skladovou kartu založit z údajů e-shopu\n"
       "  --days N                počet dnů na splnění objednávky (0 až 99)\n"
       "  --save                  před importem uložit nastavení\n"
+      "  --preview               zkušební import: vše zkontroluje a vypíše, co by zapsal,\n"
+      "                          ale nic nezapíše a e-shopu nic nepotvrdí\n"
       "  --program-folder SLOŽKA složka programu (jinak složka, kde leží program)\n"
       "  --retry N               bez terminálu odpovědět \"Opakovat\" nejvýše N-krát\n"
       "  --retry-wait SEKUNDY    pauza před každým opakováním\n"

@@ -17,6 +17,7 @@ struct CliOptions {
   std::optional<bool> nzas, nznet, zalozkartu;
   std::optional<std::string> days;  // POCDNU, digits as typed
   bool save = false;                // Ulozit before the run
+  bool preview = false;             // the run with nothing written and the shop not told
   std::string program_folder;       // empty: the folder of the executable
   int retries = 0;                  // Retry answers without a terminal
   double retry_wait = 0;            // seconds before each of them

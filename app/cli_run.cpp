@@ -95,8 +95,12 @@ int run_cli(const std::vector<std::string>& args, std::istream& in, std::ostream
   if (!sdi.Guarded([&] { sdi.PostInit(); })) return kExitStopped;
   apply_options(o, window);
   if (o.save) sdi.Guarded([&] { sdi.Ulozit(); });
-  bool finished = sdi.Guarded([&] { sdi.Spustit(); });
+  bool finished = sdi.Guarded([&] { o.preview ? sdi.Zkusebni() : sdi.Spustit(); });
   print_outcome(window, out);
+  if (o.preview) {
+    out << "Zkušební import, nic nezapsáno. Import by zapsal:\n";
+    for (const std::string& line : sdi.last_run().preview_lines) out << line << '\n';
+  }
   return finished ? exit_code(sdi.last_run()) : kExitStopped;
 }
 

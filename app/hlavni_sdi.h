@@ -38,6 +38,8 @@ struct RunRecord {
   long confirmation_status = 0;  // the shop's HTTP status; 0 when no answer came
   std::string error;             // kError: the error's description
   std::string recovered;         // order numbers a crashed run left in the journal, written before
+  bool preview = false;          // a preview run: nothing written, the shop not told
+  std::vector<std::string> preview_lines;  // what a run would write, an order a line
 };
 
 // The value type of the days field POCDNU: "N", 2, 0.
@@ -65,6 +67,8 @@ class HlavniSDI {
 
   // The import run: download, loading, posting, confirmation.
   void Spustit();
+  // The same run as a preview: every verdict of a run, nothing written, the shop not told.
+  void Zkusebni();
   const RunRecord& last_run() const { return last_run_; }
   // Called at the end of every run that was started (the run log).
   void set_run_observer(std::function<void(const RunRecord&)> observer) {
@@ -92,6 +96,7 @@ class HlavniSDI {
   bool Click(std::string_view button);
 
  private:
+  void Run(bool preview);
   void RunSteps(RunRecord& run);
 
   ui::WindowInterface& win_;

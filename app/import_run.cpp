@@ -12,6 +12,7 @@
 #include "import/loading.h"
 #include "import/order_document.h"
 #include "import/posting.h"
+#include "platform/file/journal.h"
 #include "platform/http/http.h"
 #include "platform/table/work_areas.h"
 
@@ -65,8 +66,12 @@ std::string HlavniSDI::ConfirmationAddress(const std::string& address) {
   return address + "/module/port.php?key=&akce=exportOk";
 }
 
-void HlavniSDI::Spustit() {
+void HlavniSDI::Spustit() { Run(false); }
+void HlavniSDI::Zkusebni() { Run(true); }
+
+void HlavniSDI::Run(bool preview) {
   RunRecord run;
+  run.preview = preview;
   run.address = trimmed(win_.text("WISERV"));
   run.nzas = win_.checked("NZAS");
   run.nznet = win_.checked("NZNET");
@@ -99,7 +104,17 @@ void HlavniSDI::RunSteps(RunRecord& run) {
   }
   if (!KontrolaKam()) return;
   run.data_folder = data::target_folder();
-  if (!data::recover_data_folder(run.data_folder, &run.recovered)) return;
+  if (run.preview) {
+    // Recovery writes; a preview leaves a waiting journal to the next real run.
+    if (!xbase::read_journal(run.data_folder).commits.empty()) {
+      win_.warning_box(ui::Owner::kMain, data::kRefusedCaption,
+                       "Ve složce dat čeká nedokončený zápis (IMPORTOBJ.JNL).\rZkušební import ho "
+                       "nedokončí: spusťte ostrý import, nebo dbftool recover.");
+      return;
+    }
+  } else if (!data::recover_data_folder(run.data_folder, &run.recovered)) {
+    return;
+  }
   win_.set_busy(true);
   for (const char* c : kDisabledByRun) win_.set_enabled(c, false);
   win_.set_visible("FTPRO", true);
@@ -139,7 +154,10 @@ void HlavniSDI::RunSteps(RunRecord& run) {
       break;
     case import::LoadOutcome::kLoaded: {
       import::PostingResult posted = import::post_orders(
-          win_, *loaded.headers, *loaded.items, import::PostingClock::now(), loaded.held_back);
+          win_, *loaded.headers, *loaded.items, import::PostingClock::now(), loaded.held_back,
+          run.preview ? import::PostingMode::kPreview : import::PostingMode::kRun);
+      for (const import::OrderPreview& p : posted.previews)
+        run.preview_lines.push_back(import::preview_text(p));
       run.good_orders = posted.good_orders;
       run.bad_orders = posted.bad_orders;
       run.good_items = posted.good_items;
@@ -148,13 +166,15 @@ void HlavniSDI::RunSteps(RunRecord& run) {
                 : posted.outcome == import::PostOutcome::kNotOpened ? RunRecord::End::kNotOpened
                                                                     : RunRecord::End::kStopped;
       // A document cut short is sent again whole only while the shop has not been told.
-      confirm = posted.confirm() && !loaded.cut_short;
+      confirm = posted.confirm() && !loaded.cut_short && !run.preview;
       break;
     }
   }
 
   win_.set_text("FTPC", "Hotovo");
-  win_.set_text("FTPSTATUS", win_.text("FTPSTATUS") + "Přenos objednávek ukončen");
+  win_.set_text("FTPSTATUS",
+                win_.text("FTPSTATUS") + (run.preview ? "Zkušební import: nic nebylo zapsáno"
+                                                      : "Přenos objednávek ukončen"));
   win_.set_visible("FTPRO", false);
   loaded.headers.reset();
   loaded.items.reset();
@@ -169,7 +189,9 @@ void HlavniSDI::RunSteps(RunRecord& run) {
     run.confirmation_sent = run.confirmation_status >= 200 && run.confirmation_status <= 299;
   }
   win_.set_busy(false);
-  win_.warning_box(ui::Owner::kMain, "Oznámení", "Přenos objednávek ukončen.");
+  win_.warning_box(
+      ui::Owner::kMain, "Oznámení",
+      run.preview ? "Zkušební import ukončen, nic nebylo zapsáno." : "Přenos objednávek ukončen.");
 }
 
 }  // namespace app

@@ -134,6 +134,7 @@ std::string RunLog::Block(const RunRecord& run, const LogTime& t, const std::str
   line("=== Import objednávek " + shown(t) + " ===");
   line("Adresa: " + run.address);
   line("Data Kontor: " + run.data_folder);
+  if (run.preview) line("Zkušební import, nic nezapsáno");
   if (!run.recovered.empty()) line("Dopsáno z deníku IMPORTOBJ.JNL: " + run.recovered);
   line(std::string("Volby: NZAS ") + yes_no(run.nzas) + ", NZNET " + yes_no(run.nznet) +
        ", ZALOZKARTU " + yes_no(run.zalozkartu) + ", POCDNU " +
@@ -154,6 +155,7 @@ std::string RunLog::Block(const RunRecord& run, const LogTime& t, const std::str
       line("  " + order + ": " + reason);
     }
   }
+  for (const std::string& p : run.preview_lines) line("  " + p);
   line("Konec: " + end_text(run.end));
   if (run.end == RunRecord::End::kError) line("Chyba: " + run.error);
   line("Potvrzení e-shopu: " + confirmation_text(run));

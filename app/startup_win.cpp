@@ -56,6 +56,10 @@ void nastins(int* before, int* after) {
   *after = GetKeyState(VK_INSERT) & 1;
 }
 
+// The preview sits in the system menu: the template's controls stay as they are.
+constexpr UINT kPreviewCommand = 0x0110;  // below 0xF000, a multiple of 16
+constexpr const char* kPreviewMenuText = "Zkušební import (bez zápisu)";
+
 const char* name_of_button(int id) {
   const ControlDef* d = control_by_id(id);
   return d && d->kind == ControlKind::kButton ? d->name : nullptr;
@@ -87,6 +91,10 @@ INT_PTR CALLBACK dialog_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       SendMessageW(h, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
       SendMessageW(h, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
       dlg->sdi->Guarded([&] { dlg->sdi->PostInit(); });
+      if (HMENU sys = GetSystemMenu(h, FALSE)) {
+        AppendMenuW(sys, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(sys, MF_STRING, kPreviewCommand, ui::win::widen(kPreviewMenuText).c_str());
+      }
       WindowTrace& t = WindowTrace::instance();
       if (t.on()) {
         RECT r{};
@@ -128,6 +136,17 @@ INT_PTR CALLBACK dialog_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       // IDOK (Enter with no default button) and IDCANCEL (Escape) do nothing: the window ends
       // only by "Konec" or its close box.
       return TRUE;
+    case WM_SYSCOMMAND:
+      // Only while the run's own button is enabled: a preview started under a run would
+      // open the tables the run holds.
+      if ((wp & 0xFFF0) == kPreviewCommand && dlg && dlg->win->enabled("SPUSTIT")) {
+        WindowTrace::instance().write("click", {jtext("c", "ZKUSEBNI")});
+        dlg->sdi->Guarded([&] { dlg->sdi->Zkusebni(); });
+        if (dlg->win) dlg->win->trace_if_changed();
+        SetWindowLongPtrW(h, DWLP_MSGRESULT, 0);
+        return TRUE;
+      }
+      return FALSE;
     case WM_CLOSE:
       // The close box while a run has disabled "Konec" would end the window under the run.
       if (dlg && dlg->win->enabled("ENDDIALOG")) {

@@ -74,9 +74,32 @@ std::string order_text(double czak) { return fixed_width(czak, 8); }
 
 PostingResult post_orders(ui::WindowInterface& window, xbase::DbServer& headers,
                           xbase::DbServer& items, const PostingClock& clock,
-                          const std::vector<double>& held_back) {
-  posting::Run run(window, headers, items, clock, held_back);
+                          const std::vector<double>& held_back, PostingMode mode) {
+  posting::Run run(window, headers, items, clock, held_back, mode);
   return run.go();
+}
+
+std::string preview_text(const OrderPreview& p) {
+  std::string order = order_text(p.czak);
+  order.erase(0, order.find_first_not_of(' '));
+  std::string text = "Objednávka " + order + ": odběratel ";
+  switch (p.partner) {
+    case OrderPreview::Partner::kByIco:
+      text += std::to_string(p.firma) + " (nalezen podle IČO)";
+      break;
+    case OrderPreview::Partner::kByName:
+      text += std::to_string(p.firma) + " (nalezen podle názvu)";
+      break;
+    case OrderPreview::Partner::kNew:
+      text += "nový (číslo dostane při importu)";
+      break;
+  }
+  text += ", položek " + std::to_string(p.lines);
+  if (!p.new_cards.empty()) {
+    text += ", nové karty:";
+    for (const std::string& c : p.new_cards) text += " " + c;
+  }
+  return text;
 }
 
 namespace posting {
@@ -185,7 +208,9 @@ PostingResult Run::go() {
   opt_.zalozkartu = win_.checked("ZALOZKARTU");
   opt_.days = days_of(win_.text("POCDNU"));
   // Before the tables open: only files opened under the journal have their writes held.
-  journal_ = std::make_unique<xbase::Journal>(data::target_folder());
+  journal_ =
+      preview_ ? std::make_unique<xbase::Journal>(data::target_folder(), xbase::Journal::Preview{})
+               : std::make_unique<xbase::Journal>(data::target_folder());
   try {
     if (!open_tables()) {
       journal_->finish();
@@ -193,6 +218,10 @@ PostingResult Run::go() {
       return result_;
     }
     post_all();
+    if (preview_) {
+      journal_->finish();  // everything dropped
+      return result_;
+    }
     // The rebuild starts from a checkpoint: the index it replaces is whole on disk.
     journal_->checkpoint();
     pozad_->set_order(1);
@@ -281,18 +310,26 @@ bool Run::post_order(double czak, std::string& rejected) {
   // partner nor a partner without a number.
   rejected = order_overflow(czak);
   if (!rejected.empty()) return true;
-  const bool found = find_partner();
+  OrderPreview::Partner how = OrderPreview::Partner::kNew;
+  const bool found = find_partner(&how);
   std::int64_t firma = 0;
   if (!found) {
     rejected = overflow_text(dood(), "DOOD", "ICO", hla_.field_get("ICO").num());
     if (!rejected.empty()) return true;
-    firma = new_partner_number();
-    if (firma == 0) return false;
+    // A preview takes no number: the counter is shared with the other workstations.
+    if (!preview_) {
+      firma = new_partner_number();
+      if (firma == 0) return false;
+    }
   }
   const double firm = found ? dood().get("FIRMA").num() : static_cast<double>(firma);
   rejected = overflow_text(zak(), "ZAK", "FIRM", firm);
   if (rejected.empty()) rejected = overflow_text(*pozad_->table(), "POZAD", "FIRM", firm);
   if (!rejected.empty()) return true;
+  if (preview_) {
+    result_.previews.push_back({czak, how, static_cast<std::int64_t>(firm), 0, {}});
+    order_preview_ = &result_.previews.back();
+  }
   WorkAreas::instance().select(3);
   zak().append_blank();
   count(result_.good_orders, "FTPDOB");
@@ -328,14 +365,16 @@ void Run::write_order(double czak) {
   z.put("JEDOK", Value::logical(true));
 }
 
-bool Run::find_partner() {
+bool Run::find_partner(OrderPreview::Partner* how) {
   double ico = hla_.field_get("ICO").num();
   WorkAreas::instance().select(5);
   DbfTable& d = dood();
   if (ico > 0) {
     d.set_order(1);
+    *how = OrderPreview::Partner::kByIco;
     if (d.seek(Value::number(ico))) return true;
   }
+  *how = OrderPreview::Partner::kByName;
   // The name as ZAK NAZD will store it: in ZAK's code page, cut or padded to its width.
   const DbfTable& z = zak();
   int i = z.field_index("NAZD");
@@ -351,7 +390,9 @@ bool Run::find_partner() {
     width = dood_width;
   std::string stored = xbase::fit_text(cp.from_utf8(order_names(*hla_.table()).first), width);
   d.set_order(2);
-  return d.seek(Value::text(cp.to_utf8(cp.upper(stored))));
+  if (d.seek(Value::text(cp.to_utf8(cp.upper(stored))))) return true;
+  *how = OrderPreview::Partner::kNew;
+  return false;
 }
 
 void Run::add_partner(std::int64_t firma) {

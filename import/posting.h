@@ -25,10 +25,27 @@ enum class PostOutcome {
   kStopped,    // the user cancelled a retry mid-way: the orders after it were not taken
 };
 
+// What a preview found a run would write for one order.
+struct OrderPreview {
+  double czak = 0;
+  enum class Partner { kByIco, kByName, kNew } partner = Partner::kNew;
+  std::int64_t firma = 0;  // the partner found; 0 for a new one (no number is taken)
+  unsigned lines = 0;
+  std::vector<std::string> new_cards;  // item numbers of the stock cards it would create
+};
+
 struct PostingResult {
   PostOutcome outcome = PostOutcome::kPostedAll;
   std::uint16_t good_orders = 0, bad_orders = 0, good_items = 0, bad_items = 0;
+  std::vector<OrderPreview> previews;  // a preview's orders, in posting order
   bool confirm() const { return outcome == PostOutcome::kPostedAll; }
+};
+
+// How the posting treats the accounting folder.
+enum class PostingMode {
+  kRun,      // every order committed as it is written
+  kPreview,  // the same run with every write held back and dropped at the end: no partner
+             // number taken, no rebuild, no byte of the folder changed
 };
 
 // headers and items are the loaded work tables, items ordered by CZAK as their first order.
@@ -38,7 +55,10 @@ struct PostingResult {
 // records).
 PostingResult post_orders(ui::WindowInterface& window, xbase::DbServer& headers,
                           xbase::DbServer& items, const PostingClock& clock = PostingClock::now(),
-                          const std::vector<double>& held_back = {});
+                          const std::vector<double>& held_back = {},
+                          PostingMode mode = PostingMode::kRun);
+// One line of a preview's report, in Czech.
+std::string preview_text(const OrderPreview& p);
 
 // A count as the counter fields show it: right-aligned in 4 characters.
 std::string count_text(unsigned n);

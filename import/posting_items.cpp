@@ -50,11 +50,13 @@ void Run::post_item(double czak, std::uint16_t& line, double& total) {
   if (new_card) {
     zas_->append();
     write_card();
+    if (order_preview_) order_preview_->new_cards.push_back(rtrim(cipo));
   }
   count(result_.good_items, "FTKDOB");
   line = static_cast<std::uint16_t>(line + 10);
   pozad_->append();
   write_line(czak, line, card);
+  if (order_preview_) ++order_preview_->lines;
   total += pozad_->field_get("JEDC").num() * pozad_->field_get("POCET").num();
 }
 

@@ -33,8 +33,13 @@ bool blank(const std::string& s);
 class Run {
  public:
   Run(ui::WindowInterface& window, xbase::DbServer& headers, xbase::DbServer& items,
-      const PostingClock& clock, const std::vector<double>& held_back)
-      : win_(window), hla_(headers), pol_(items), clock_(clock), held_back_(held_back) {}
+      const PostingClock& clock, const std::vector<double>& held_back, PostingMode mode)
+      : win_(window),
+        hla_(headers),
+        pol_(items),
+        clock_(clock),
+        held_back_(held_back),
+        preview_(mode == PostingMode::kPreview) {}
   PostingResult go();
 
  private:
@@ -52,7 +57,7 @@ class Run {
   bool post_committed(double czak, std::string& rejected);
   void post_all();
   void write_order(double czak);
-  bool find_partner();  // true: DOOD stands on the order's partner
+  bool find_partner(OrderPreview::Partner* how);  // true: DOOD stands on the order's partner
   void add_partner(std::int64_t firma);
   void post_item(double czak, std::uint16_t& line, double& total);
   void write_card();
@@ -72,6 +77,8 @@ class Run {
   std::unique_ptr<data::Zas> zas_;
   std::unique_ptr<data::Pozad> pozad_;
   std::unique_ptr<xbase::Journal> journal_;
+  bool preview_ = false;
+  OrderPreview* order_preview_ = nullptr;  // the order being previewed
   PostingResult result_;
 };
 

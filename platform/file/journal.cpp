@@ -194,6 +194,17 @@ Journal::Journal(const std::string& folder, uint64_t checkpoint_bytes)
   set_file_system(this);
 }
 
+Journal::Journal(const std::string& folder, Preview)
+    : inner_(file_system()),
+      previous_(&inner_ == &native_file_system() ? nullptr : &inner_),
+      folder_(folder),
+      path_(inner_.resolve_case(path_join(folder, kJournalName))),
+      checkpoint_bytes_(0),
+      state_(std::make_shared<JournalState>()),
+      preview_(true) {
+  set_file_system(this);
+}
+
 Journal::~Journal() {
   if (state_->mode == JournalState::Mode::kActive) {
     for (OverlayFile* f : state_->files) f->drop();
@@ -223,7 +234,7 @@ std::unique_ptr<File> Journal::open(const std::string& path, const OpenOptions& 
 
 void Journal::commit(const std::string& label) {
   durable_ = false;
-  if (state_->mode != JournalState::Mode::kActive) return;
+  if (state_->mode != JournalState::Mode::kActive || preview_) return;
   try {
     std::string out;
     uint32_t ranges = 0;
@@ -250,7 +261,7 @@ void Journal::abort() {
   if (state_->mode != JournalState::Mode::kActive) return;
   for (OverlayFile* f : state_->files) f->drop();
   state_->mode = JournalState::Mode::kDiscard;
-  if (keep_) return;
+  if (keep_ || preview_) return;
   // What was committed is in place: make it durable and spare the next start a recovery.
   try {
     for (OverlayFile* f : state_->files) f->sync_inner();
@@ -260,12 +271,14 @@ void Journal::abort() {
 }
 
 void Journal::checkpoint() {
-  if (state_->mode != JournalState::Mode::kActive || size_ == kJournalHeaderSize) return;
+  if (state_->mode != JournalState::Mode::kActive || preview_ || size_ == kJournalHeaderSize)
+    return;
   for (OverlayFile* f : state_->files) f->sync_inner();
   empty_journal();
 }
 
 void Journal::finish() {
+  if (preview_) return abort();
   if (state_->mode == JournalState::Mode::kActive) {
     commit("");
     checkpoint();

@@ -25,6 +25,11 @@ class Journal : public FileSystem {
   // Installs itself as the process file system over the current one. Throws FileError, or
   // JournalRefused when a journal with commits waits in the folder (recover it first).
   explicit Journal(const std::string& folder, uint64_t checkpoint_bytes = 4u << 20);
+  // A preview: every write of the journaled files is held until the end and then dropped;
+  // commit() keeps it pending, so later orders see earlier ones as a run would. No journal
+  // file is made and no byte of the folder changes.
+  struct Preview {};
+  Journal(const std::string& folder, Preview);
   // Uninstalls; anything not committed is dropped.
   ~Journal() override;
   Journal(const Journal&) = delete;
@@ -74,6 +79,7 @@ class Journal : public FileSystem {
   uint64_t size_ = 0;
   bool durable_ = false;
   bool keep_ = false;  // a commit failed in place: the next start must replay the journal
+  bool preview_ = false;
 };
 
 struct RecoveryReport {
