@@ -301,9 +301,11 @@ std::vector<std::optional<std::string>> DbfTable::current_keys() const {
 void DbfTable::flush_record() {
   if (!file_ || eof_) return;
   if (!dirty_ && !appended_) return;
-  if (dirty_) write_record(recno_, rec_.data());
-  // Data first, keys after: an index never points at a record that is not there.
   std::vector<std::optional<std::string>> now = current_keys();
+  // Every index must take its new keys in its own rules before anything is written.
+  check_key_inserts(now);
+  // Data first, keys after: an index never points at a record that is not there.
+  if (dirty_) write_record(recno_, rec_.data());
   size_t k = 0;
   for (const auto& bag : bags_) {
     for (size_t i = 0; i < bag->order_count(); ++i, ++k) {

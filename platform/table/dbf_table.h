@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/file/file.h"
+#include "platform/index/collation_detect.h"
 #include "platform/index/order.h"
 #include "platform/table/dbf_header.h"
 #include "platform/table/record_source.h"
@@ -142,6 +143,11 @@ class DbfTable : public RecordSource, public RecordScanner {
   uint64_t record_lock_offset(uint32_t recno) const;
   bool lock_with_retry(uint64_t off, uint64_t len);
   std::vector<std::optional<std::string>> current_keys() const;
+  // Key rules of existing indexes (dbf_key_rules.cpp): found when a bag is added, checked
+  // before a record's keys go in.
+  RecordReader record_reader();
+  void adopt_key_rules(IndexBag& bag);
+  void check_key_inserts(const std::vector<std::optional<std::string>>& now);
 
   std::string path_;
   TableOpenOptions opts_;
