@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 
 #include "platform/file/file.h"
 #include "platform/table/table_error.h"
@@ -132,30 +133,44 @@ KeyRules find_key_rules(Order& order, const Collation* startup, const CodePage& 
   rules.collation = startup;
   const std::vector<uint32_t> samples = sampled_recnos(record_count);
   const CaseMapping was = order.case_mapping();
+  const Collation* before = order.collation();
   if (order.key_type() == 'C') {
-    Pairs pairs = neighbour_pairs(order, samples, read);
     const Collation* candidates[] = {startup, &binary_collation(), &czech_collation(),
                                      &czech_chars_collation(), &locale_collation()};
-    const Collation* found = nullptr;
-    bool any = false;
+    // Each candidate walks the index under its own comparisons (the walk checks the order
+    // across pages as it goes); the first in whose order every neighbour pair is wins.
+    std::string first_problem;
+    std::optional<TableError> damage;
+    bool fits = false;
     for (const Collation* c : candidates) {
-      if (!out_of_order(order, c, pairs, cp)) {
-        found = c;
-        any = true;
-        break;
+      order.set_collation(c);
+      Pairs pairs;
+      try {
+        pairs = neighbour_pairs(order, samples, read);
+      } catch (const TableError& e) {
+        if (first_problem.empty()) first_problem = e.message();
+        if (!damage) damage = e;
+        continue;
       }
+      damage.reset();
+      if (const auto* p = out_of_order(order, c, pairs, cp)) {
+        if (first_problem.empty()) first_problem = shown(p->first) + " before " + shown(p->second);
+        continue;
+      }
+      rules.collation = c;
+      fits = true;
+      break;
     }
-    if (!any) {
-      const auto* p = out_of_order(order, startup, pairs, cp);
+    order.set_collation(before);
+    // Damage in every walk is the index's own fault, not a question of its rules.
+    if (damage && !fits) throw *damage;
+    if (!fits) {
       rules.fits = false;
-      rules.problem = "keys out of order under every known collation: " + shown(p->first) +
-                      " before " + shown(p->second);
+      rules.problem = "keys out of order under every known collation: " + first_problem;
       return rules;
     }
-    rules.collation = found;
   }
   // The case mapping, sought with the order's comparisons in the collation just found.
-  const Collation* before = order.collation();
   order.set_collation(rules.collation);
   int code_page_hits = 0, ascii_hits = 0;
   for (uint32_t recno : samples) {
@@ -225,10 +240,10 @@ void check_insert(Order& order, const std::string& key, const CodePage& cp,
   }
 }
 
-std::string key_rules_text(const Order& order) {
-  if (!order.refusal().empty()) return "none fits (" + order.refusal() + ")";
-  std::string s = order.key_type() == 'C' ? name_of(order.collation()) : "binary";
-  return s + ", " + (order.case_mapping() == CaseMapping::kAscii ? "ASCII" : "code page") + " case";
+std::string key_rules_text(const KeyRules& rules) {
+  if (!rules.fits) return "none (" + rules.problem + ")";
+  return std::string(name_of(rules.collation)) +
+         (rules.case_mapping == CaseMapping::kAscii ? "/ascii-case" : "/codepage-case");
 }
 
 std::vector<std::string> orders_kept_otherwise() {

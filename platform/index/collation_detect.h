@@ -41,8 +41,8 @@ void apply_key_rules(Order& order, const KeyRules& rules, const Collation* start
 void check_insert(Order& order, const std::string& key, const CodePage& cp,
                   const RecordReader& read);
 
-// "czech", "binary", ... and "ASCII" / "code page" for a report line.
-std::string key_rules_text(const Order& order);
+// For a report line: "czech/codepage-case", "binary/ascii-case", or "none (why)".
+std::string key_rules_text(const KeyRules& rules);
 
 // The orders kept in another collation than the start-up one since the last reset, as
 // "FILE (TAG): NAME".

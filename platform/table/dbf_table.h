@@ -118,6 +118,8 @@ class DbfTable : public RecordSource, public RecordScanner {
   Order* controlling_order();
   void reindex();
   std::vector<IndexBag*> bags();
+  // Reads a record by number for its visitor without moving off the current one.
+  RecordReader record_reader();
 
  private:
   DbfTable() = default;
@@ -144,8 +146,7 @@ class DbfTable : public RecordSource, public RecordScanner {
   bool lock_with_retry(uint64_t off, uint64_t len);
   std::vector<std::optional<std::string>> current_keys() const;
   // Key rules of existing indexes (dbf_key_rules.cpp): found when a bag is added, checked
-  // before a record's keys go in.
-  RecordReader record_reader();
+  // before a record's keys go in (record_reader too).
   void adopt_key_rules(IndexBag& bag);
   void check_key_inserts(const std::vector<std::optional<std::string>>& now);
 
