@@ -35,6 +35,8 @@ struct RunRecord {
   std::vector<std::vector<std::string>> rejected;  // the LV rows this run added
   bool confirmation_sent = false;
   std::string error;  // kError: the error's description
+  // Indexes kept in their owner's collation, not the start-up one ("FILE (TAG): NAME").
+  std::vector<std::string> kept_indexes;
 };
 
 // The value type of the days field POCDNU: "N", 2, 0.

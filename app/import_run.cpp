@@ -12,6 +12,7 @@
 #include "import/order_document.h"
 #include "import/posting.h"
 #include "platform/http/http.h"
+#include "platform/index/collation_detect.h"
 #include "platform/table/work_areas.h"
 
 namespace app {
@@ -70,6 +71,7 @@ void HlavniSDI::Spustit() {
   run.zalozkartu = win_.checked("ZALOZKARTU");
   run.days = win_.text("POCDNU");
   size_t rows_before = win_.rows().size();
+  xbase::reset_orders_kept_otherwise();
   std::exception_ptr failure;
   {
     CommonExit exit(win_);
@@ -82,6 +84,7 @@ void HlavniSDI::Spustit() {
       failure = std::current_exception();
     }
   }
+  run.kept_indexes = xbase::orders_kept_otherwise();
   auto rows = win_.rows();
   if (rows.size() > rows_before) run.rejected.assign(rows.begin() + rows_before, rows.end());
   last_run_ = run;

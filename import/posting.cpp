@@ -171,6 +171,8 @@ PostingResult Run::go() {
     result_.outcome = PostOutcome::kNotOpened;
     return result_;
   }
+  // An index whose keys fit no rules the layer knows stops the run before its first order.
+  for (DbfTable* t : {&zak(), &dood(), zas_->table(), pozad_->table()}) t->refuse_unfit_orders();
   hla_.commit();
   pol_.commit();
   pol_.set_order(1);
@@ -274,7 +276,12 @@ bool Run::find_partner() {
   std::string stored =
       xbase::fit_text(cp.from_utf8(order_names(*hla_.table()).first), z.field_info(i).length);
   d.set_order(2);
-  return d.seek(Value::text(cp.to_utf8(cp.upper(stored))));
+  // The name index's own UPPER: older runtimes map only the ASCII letters.
+  const xbase::Order* by_name = d.controlling_order();
+  const xbase::CodePage& upper_cp = by_name && by_name->case_mapping() == xbase::CaseMapping::kAscii
+                                        ? xbase::CodePage::ascii_case(cp.number())
+                                        : cp;
+  return d.seek(Value::text(cp.to_utf8(upper_cp.upper(stored))));
 }
 
 void Run::add_partner(std::int64_t firma) {

@@ -219,9 +219,13 @@ void apply_key_rules(Order& order, const KeyRules& rules, const Collation* start
   }
 }
 
+void refuse_if_unfit(const Order& order) {
+  if (!order.refusal().empty()) refuse(order, order.refusal());
+}
+
 void check_insert(Order& order, const std::string& key, const CodePage& cp,
                   const RecordReader& read) {
-  if (!order.refusal().empty()) refuse(order, order.refusal());
+  refuse_if_unfit(order);
   IndexKey next, prev;
   bool has_next = order.seek(key, &next);
   bool has_prev = has_next ? order.prev(&prev) : order.last(&prev);

@@ -35,6 +35,9 @@ KeyRules find_key_rules(Order& order, const Collation* startup, const CodePage& 
 // kept in another collation than the start-up one for the run log.
 void apply_key_rules(Order& order, const KeyRules& rules, const Collation* startup);
 
+// Throws TableError with the Czech refusal when the order may not be written.
+void refuse_if_unfit(const Order& order);
+
 // Before key goes into order: throws TableError with the Czech refusal when the order is
 // refused, when its stored neighbours of key are out of order under its collation, or when they
 // do not evaluate to their stored bytes.

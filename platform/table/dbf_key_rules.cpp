@@ -39,6 +39,11 @@ void DbfTable::adopt_key_rules(IndexBag& bag) {
   }
 }
 
+void DbfTable::refuse_unfit_orders() const {
+  for (const auto& bag : bags_)
+    for (size_t i = 0; i < bag->order_count(); ++i) refuse_if_unfit(bag->order(i));
+}
+
 void DbfTable::check_key_inserts(const std::vector<std::optional<std::string>>& now) {
   RecordReader read = record_reader();
   size_t k = 0;

@@ -223,6 +223,7 @@ bool DbfTable::lock_with_retry(uint64_t off, uint64_t len) {
 void DbfTable::append_blank() {
   check_writable("append");
   flush_record();
+  refuse_unfit_orders();  // not even a blank record for a table whose index cannot take keys
   const size_t rl = header_.record_length;
   std::string blank(rl, ' ');
   if (exclusive()) {

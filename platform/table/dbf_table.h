@@ -120,6 +120,8 @@ class DbfTable : public RecordSource, public RecordScanner {
   std::vector<IndexBag*> bags();
   // Reads a record by number for its visitor without moving off the current one.
   RecordReader record_reader();
+  // Throws TableError (in Czech) when an index of the table fits no key rules the layer knows.
+  void refuse_unfit_orders() const;
 
  private:
   DbfTable() = default;
