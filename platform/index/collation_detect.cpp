@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <mutex>
-#include <optional>
 
 #include "platform/file/file.h"
 #include "platform/table/table_error.h"
@@ -140,7 +139,6 @@ KeyRules find_key_rules(Order& order, const Collation* startup, const CodePage& 
     // Each candidate walks the index under its own comparisons (the walk checks the order
     // across pages as it goes); the first in whose order every neighbour pair is wins.
     std::string first_problem;
-    std::optional<TableError> damage;
     bool fits = false;
     for (const Collation* c : candidates) {
       order.set_collation(c);
@@ -148,11 +146,11 @@ KeyRules find_key_rules(Order& order, const Collation* startup, const CodePage& 
       try {
         pairs = neighbour_pairs(order, samples, read);
       } catch (const TableError& e) {
+        // A walk stops where the keys break this candidate's order (or at damage: either
+        // way nothing may be written by it).
         if (first_problem.empty()) first_problem = e.message();
-        if (!damage) damage = e;
         continue;
       }
-      damage.reset();
       if (const auto* p = out_of_order(order, c, pairs, cp)) {
         if (first_problem.empty()) first_problem = shown(p->first) + " before " + shown(p->second);
         continue;
@@ -162,8 +160,6 @@ KeyRules find_key_rules(Order& order, const Collation* startup, const CodePage& 
       break;
     }
     order.set_collation(before);
-    // Damage in every walk is the index's own fault, not a question of its rules.
-    if (damage && !fits) throw *damage;
     if (!fits) {
       rules.fits = false;
       rules.problem = "keys out of order under every known collation: " + first_problem;
