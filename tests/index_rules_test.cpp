@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "platform/index/collation_detect.h"
+#include "platform/table/table_error.h"
 #include "platform/text/codepage.h"
 #include "tests/import_run_fixture.h"
 
@@ -130,6 +131,46 @@ TEST_F(IndexRulesRun, AnIndexThatFitsNoRulesIsRefusedAndNothingWritten) {
   EXPECT_NE(r.error.find("dbftool reindex"), std::string::npos) << r.error;
   for (const auto& [path, bytes] : files)
     EXPECT_EQ(testutil::read_file(path), bytes) << path << " changed";
+}
+
+// A key whose stored neighbour no longer evaluates to its bytes (a record changed behind the
+// index's back, one the sample at open does not read): the insert is refused, nothing written.
+TEST(IndexRules, AnInsertBesideAStaleKeyIsRefused) {
+  testutil::TempDir dir;
+  testutil::copy_fixture("small-mixed-bin-s1", dir.path());
+  xbase::FileSystem& fs = xbase::file_system();
+  const std::string dbf = fs.resolve_case(dir.file("ZAK.DBF"));
+  const std::string ntx = fs.resolve_case(dir.file("NZAK.NTX"));
+  xbase::TableOpenOptions o;
+  o.share = xbase::ShareMode::kExclusive;
+  xbase::Value name;
+  size_t at = 0;
+  {
+    auto zak = xbase::DbfTable::open(dbf, o);
+    zak->go_to(2);
+    name = zak->get("NAZD");
+    at = zak->header().header_length + zak->header().record_length +
+         static_cast<size_t>(zak->field_info(zak->field_index("NAZD")).offset) + 1;
+  }
+  std::vector<char> bytes = testutil::read_file(dbf);
+  bytes[at] = bytes[at] == 'Q' ? 'R' : 'Q';
+  testutil::write_file(dbf, bytes);
+  const std::vector<char> index_before = testutil::read_file(ntx);
+  {
+    auto zak = xbase::DbfTable::open(dbf, o);
+    zak->add_bag(xbase::open_ntx(ntx, *zak, {xbase::ShareMode::kExclusive, false, nullptr}));
+    zak->append_blank();
+    zak->put("NAZD", name);
+    try {
+      zak->commit();
+      ADD_FAILURE() << "the insert went in";
+    } catch (const xbase::TableError& e) {
+      EXPECT_NE(std::string(e.what()).find("NZAK.NTX byl vytvořen"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("record 2:"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_EQ(testutil::read_file(dbf), bytes);
+  EXPECT_EQ(testutil::read_file(ntx), index_before);
 }
 
 }  // namespace
