@@ -173,4 +173,19 @@ TEST(IndexRules, AnInsertBesideAStaleKeyIsRefused) {
   EXPECT_EQ(testutil::read_file(ntx), index_before);
 }
 
+// Each byte weighed alone (CH is C then H) is an order of its own, and a folder kept in it is
+// recognised as such.
+TEST_F(IndexRulesRun, AnIndexInPerCharacterCzechWeightsIsRecognised) {
+  const xbase::CodePage& cp = xbase::CodePage::cp852();
+  const xbase::Collation& chars = xbase::czech_chars_collation();
+  EXPECT_LT(chars.compare(cp.from_utf8("CHA"), cp.from_utf8("DA "), cp), 0);
+  EXPECT_GT(xbase::czech_collation().compare(cp.from_utf8("CHA"), cp.from_utf8("DA "), cp), 0);
+  EXPECT_LT(chars.compare(cp.from_utf8("ČA"), cp.from_utf8("DA"), cp), 0);
+  rebuild("DOOD.DBF", {"NAZO.CDX"}, xbase::CaseMapping::kCodePage, &chars);
+  std::ostringstream out, err;
+  dbftool::run({"keys", target_.file("NAZO.CDX")}, out, err);
+  EXPECT_NE(out.str().find("rules=czech-chars/codepage-case"), std::string::npos)
+      << out.str().substr(0, 200);
+}
+
 }  // namespace

@@ -103,7 +103,8 @@ const xbase::Collation* collation_option(const std::vector<std::string>& args) {
   std::string name = option(args, "--collation");
   if (name.empty()) return &xbase::binary_collation();
   const xbase::Collation* c = xbase::collation_by_name(name);
-  if (!c) throw UsageError("unknown collation '" + name + "' (binary, czech, windows)");
+  if (!c)
+    throw UsageError("unknown collation '" + name + "' (binary, czech, czech-chars, windows)");
   return c;
 }
 
