@@ -40,6 +40,8 @@ struct RunRecord {
   std::string recovered;         // order numbers a crashed run left in the journal, written before
   bool preview = false;          // a preview run: nothing written, the shop not told
   std::vector<std::string> preview_lines;  // what a run would write, an order a line
+  // Indexes kept in their owner's collation, not the start-up one ("FILE (TAG): NAME").
+  std::vector<std::string> kept_indexes;
 };
 
 // The value type of the days field POCDNU: "N", 2, 0.

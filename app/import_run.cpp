@@ -14,6 +14,7 @@
 #include "import/posting.h"
 #include "platform/file/journal.h"
 #include "platform/http/http.h"
+#include "platform/index/collation_detect.h"
 #include "platform/table/work_areas.h"
 
 namespace app {
@@ -78,6 +79,7 @@ void HlavniSDI::Run(bool preview) {
   run.zalozkartu = win_.checked("ZALOZKARTU");
   run.days = win_.text("POCDNU");
   size_t rows_before = win_.rows().size();
+  xbase::reset_orders_kept_otherwise();
   std::exception_ptr failure;
   {
     CommonExit exit(win_);
@@ -90,6 +92,7 @@ void HlavniSDI::Run(bool preview) {
       failure = std::current_exception();
     }
   }
+  run.kept_indexes = xbase::orders_kept_otherwise();
   auto rows = win_.rows();
   if (rows.size() > rows_before) run.rejected.assign(rows.begin() + rows_before, rows.end());
   last_run_ = run;

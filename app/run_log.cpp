@@ -155,6 +155,8 @@ std::string RunLog::Block(const RunRecord& run, const LogTime& t, const std::str
       line("  " + order + ": " + reason);
     }
   }
+  for (const auto& ix : run.kept_indexes)
+    line("Index v řazení svého vlastníka, ne podle nastavení stanice: " + ix);
   for (const std::string& p : run.preview_lines) line("  " + p);
   line("Konec: " + end_text(run.end));
   if (run.end == RunRecord::End::kError) line("Chyba: " + run.error);

@@ -236,6 +236,8 @@ PostingResult Run::go() {
 }
 
 void Run::post_all() {
+  // An index whose keys fit no rules the layer knows stops the run before its first order.
+  for (DbfTable* t : {&zak(), &dood(), zas_->table(), pozad_->table()}) t->refuse_unfit_orders();
   hla_.commit();
   pol_.commit();
   pol_.set_order(1);
@@ -390,7 +392,12 @@ bool Run::find_partner(OrderPreview::Partner* how) {
     width = dood_width;
   std::string stored = xbase::fit_text(cp.from_utf8(order_names(*hla_.table()).first), width);
   d.set_order(2);
-  if (d.seek(Value::text(cp.to_utf8(cp.upper(stored))))) return true;
+  // The name index's own UPPER: older runtimes map only the ASCII letters.
+  const xbase::Order* by_name = d.controlling_order();
+  const xbase::CodePage& upper_cp = by_name && by_name->case_mapping() == xbase::CaseMapping::kAscii
+                                        ? xbase::CodePage::ascii_case(cp.number())
+                                        : cp;
+  if (d.seek(Value::text(cp.to_utf8(upper_cp.upper(stored))))) return true;
   *how = OrderPreview::Partner::kNew;
   return false;
 }

@@ -15,7 +15,7 @@ void usage() {
                "  dbftool info TABLE.DBF\n"
                "  dbftool keys INDEXFILE [--tag TAG] [--table TABLE.DBF] [--collation NAME]\n"
                "  dbftool check FOLDER [--pair TABLE=INDEX,...] [--collation NAME]\n"
-               "  dbftool reindex TABLE.DBF INDEXFILE...\n"
+               "  dbftool reindex TABLE.DBF INDEXFILE... [--collation NAME]\n"
                "  dbftool recover FOLDER [--discard]\n"
                "  dbftool hold TABLE.DBF SECONDS\n";
 }

@@ -154,12 +154,20 @@ int cmd_check(const std::vector<std::string>& args, std::ostream& out) {
       for (size_t i = 0; i < bag->order_count(); ++i) {
         xbase::Order& o = bag->order(i);
         std::string info;
+        // The order is checked in the collation asked for, with the case mapping it shows.
+        std::string rules = "rules=unknown";
+        try {
+          rules = found_rules(*table, o, collation, false);
+        } catch (const xbase::TableError&) {
+          // Damage: check_index names it.
+        }
         std::string reason = check_index(*table, o, info);
+        info += " " + rules;
         std::string label = tname + " " + iname + ":" + display_tag(o, real);
         if (reason.empty()) {
           out << "OK " << label << " " << info << "\n";
         } else {
-          out << "BAD " << label << " " << reason << "\n";
+          out << "BAD " << label << " " << reason << " " << rules << "\n";
           bad = true;
         }
       }

@@ -31,6 +31,11 @@ std::string key_text(const xbase::Order& order, const std::string& key, const xb
 // The tag as the dumps name it: in the letter case of the file name when they are the same.
 std::string display_tag(const xbase::Order& order, const std::string& index_path);
 
+// Finds the key rules the order's stored keys show (startup wins ties), puts the case mapping
+// in force, and the collation too when with_collation; returns "rules=...".
+std::string found_rules(xbase::DbfTable& table, xbase::Order& order,
+                        const xbase::Collation* startup, bool with_collation);
+
 // Parses "--collation NAME"; binary when absent.
 const xbase::Collation* collation_option(const std::vector<std::string>& args);
 

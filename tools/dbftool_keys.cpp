@@ -5,6 +5,7 @@
 
 #include "platform/file/file.h"
 #include "platform/index/collation.h"
+#include "platform/index/collation_detect.h"
 #include "platform/table/settings.h"
 #include "platform/text/codepage.h"
 #include "tools/dbftool_commands.h"
@@ -61,6 +62,17 @@ std::unique_ptr<xbase::IndexBag> open_index(const std::string& path, xbase::DbfT
   throw UsageError("an index file ends in .ntx or .cdx: " + path);
 }
 
+std::string found_rules(xbase::DbfTable& table, xbase::Order& order,
+                        const xbase::Collation* startup, bool with_collation) {
+  xbase::KeyRules r = xbase::find_key_rules(order, startup, table.codepage(), table.record_count(),
+                                            table.record_reader());
+  if (r.fits) {
+    order.set_case_mapping(r.case_mapping);
+    if (with_collation) order.set_collation(r.collation);
+  }
+  return "rules=" + xbase::key_rules_text(r);
+}
+
 std::string key_text(const xbase::Order& order, const std::string& key, const xbase::CodePage& cp) {
   xbase::Value v = order.decode(key);
   switch (v.type()) {
@@ -91,7 +103,8 @@ const xbase::Collation* collation_option(const std::vector<std::string>& args) {
   std::string name = option(args, "--collation");
   if (name.empty()) return &xbase::binary_collation();
   const xbase::Collation* c = xbase::collation_by_name(name);
-  if (!c) throw UsageError("unknown collation '" + name + "' (binary, czech, windows)");
+  if (!c)
+    throw UsageError("unknown collation '" + name + "' (binary, czech, czech-chars, windows)");
   return c;
 }
 
@@ -107,12 +120,14 @@ int cmd_keys(const std::vector<std::string>& args, std::ostream& out) {
   for (size_t i = 0; i < bag->order_count(); ++i) {
     xbase::Order& o = bag->order(i);
     if (!tag.empty() && upper(tag) != upper(o.tag_name())) continue;
+    std::string rules =
+        found_rules(*table, o, collation_option(args), option(args, "--collation").empty());
     std::vector<xbase::IndexKey> keys;
     o.verify([&](const xbase::IndexKey& k) { keys.push_back(k); });
     out << "## " << xbase::path_basename(table->path()) << " " << xbase::path_basename(index_path)
         << ":" << display_tag(o, index_path) << " expr=" << o.expression()
         << " keys=" << keys.size() << " type=" << o.key_type() << " keylen=" << o.key_length()
-        << "\n";
+        << " " << rules << "\n";
     for (const auto& k : keys)
       out << key_text(o, k.key, table->codepage()) << "|" << k.recno << "\n";
   }
@@ -134,6 +149,13 @@ int cmd_reindex(const std::vector<std::string>& args, std::ostream& out) {
     table->add_bag(open_index(xbase::file_system().resolve_case(args[i]), *table,
                               collation_option(args), false));
   }
+  // Rebuilt in the rules asked for, whatever the old keys showed.
+  for (xbase::IndexBag* bag : table->bags())
+    for (size_t k = 0; k < bag->order_count(); ++k) {
+      bag->order(k).set_collation(collation_option(args));
+      bag->order(k).set_case_mapping(xbase::CaseMapping::kCodePage);
+      bag->order(k).set_refusal({});
+    }
   table->reindex();
   size_t orders = table->order_count();
   table->close();

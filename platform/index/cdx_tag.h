@@ -34,6 +34,10 @@ class Tag : public Order {
   std::string encode(const Value& v) const override;
   Value decode(std::string_view key) const override;
   int compare_keys(std::string_view a, std::string_view b) const override;
+  const Collation* collation() const override { return collation_; }
+  void set_collation(const Collation* c) override {
+    if (type_ == 'C') collation_ = c;
+  }
 
   bool first(IndexKey* out) override;
   bool last(IndexKey* out) override;

@@ -13,7 +13,7 @@ class CodePage;
 class Collation {
  public:
   virtual ~Collation() = default;
-  virtual const char* name() const = 0;  // "binary", "czech", "windows"
+  virtual const char* name() const = 0;  // "binary", "czech", "czech-chars", "windows"
   // Three-way compare of two keys of equal length in the table's code page.
   virtual int compare(std::string_view a, std::string_view b, const CodePage& cp) const = 0;
 };
@@ -23,9 +23,12 @@ const Collation& binary_collation();
 // The Czech national order of the CP852 tables: CH after H, accented letters right after
 // their base letter, upper case before lower case of the same letter (every byte distinct).
 const Collation& czech_collation();
+// The Czech letters' weights with each byte weighed alone (CH is C then H), as runtimes that
+// build a per-byte table from the national order keep their indexes.
+const Collation& czech_chars_collation();
 // The operating system's user locale (CompareStringW on Windows; elsewhere byte order).
 const Collation& locale_collation();
-// By name ("binary", "czech", "windows"); nullptr for an unknown name.
+// By name ("binary", "czech", "czech-chars", "windows"); nullptr for an unknown name.
 const Collation* collation_by_name(std::string_view name);
 
 }  // namespace xbase

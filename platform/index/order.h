@@ -22,6 +22,10 @@
 
 namespace xbase {
 
+// How UPPER and LOWER of a key expression map letters: by the table's code page (every letter
+// of it), or only the ASCII letters, as older runtimes do.
+enum class CaseMapping { kCodePage, kAscii };
+
 struct IndexKey {
   std::string key;  // stored form, exactly key_length() bytes
   uint32_t recno = 0;
@@ -53,6 +57,16 @@ class Order {
   // The stored key of rec, or nothing when a FOR condition leaves the record out.
   std::optional<std::string> key_of(const RecordSource& rec) const;
 
+  // The key rules this order is kept in: its owner's, as its stored keys show them
+  // (collation_detect.h). The collation applies to character keys (nullptr: bytes).
+  virtual const Collation* collation() const = 0;
+  virtual void set_collation(const Collation* c) = 0;
+  CaseMapping case_mapping() const { return case_mapping_; }
+  void set_case_mapping(CaseMapping m) { case_mapping_ = m; }
+  // Non-empty when the stored keys fit no rules the layer knows: nothing may be written.
+  const std::string& refusal() const { return refusal_; }
+  void set_refusal(std::string why) { refusal_ = std::move(why); }
+
   // Cursor in logical order (descending tags run backwards). Each call positions the
   // order's cursor; false (and no change of *out) when there is no such entry.
   virtual bool first(IndexKey* out) = 0;
@@ -80,6 +94,10 @@ class Order {
   // Set by the bag that opened or created the order.
   std::unique_ptr<KeyExpression> key_expr_;
   std::unique_ptr<KeyExpression> for_expr_;
+
+ private:
+  CaseMapping case_mapping_ = CaseMapping::kCodePage;
+  std::string refusal_;
 };
 
 // Gives a bulk build every record of the table, read once in record order.

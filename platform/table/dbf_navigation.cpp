@@ -238,6 +238,7 @@ bool DbfTable::seek(const Value& key, bool soft) {
 
 void DbfTable::add_bag(std::unique_ptr<IndexBag> bag) {
   flush_record();
+  adopt_key_rules(*bag);
   bags_.push_back(std::move(bag));
   if (controlling_ == 0 && order_count() > 0) controlling_ = 1;
   order_synced_ = false;

@@ -225,6 +225,7 @@ bool DbfTable::lock_with_retry(uint64_t off, uint64_t len) {
 void DbfTable::append_blank() {
   check_writable("append");
   flush_record();
+  refuse_unfit_orders();  // not even a blank record for a table whose index cannot take keys
   const size_t rl = header_.record_length;
   std::string blank(rl, ' ');
   if (exclusive()) {
@@ -305,9 +306,11 @@ std::vector<std::optional<std::string>> DbfTable::current_keys() const {
 void DbfTable::flush_record() {
   if (!file_ || eof_) return;
   if (!dirty_ && !appended_) return;
-  if (dirty_) write_record(recno_, rec_.data());
-  // Data first, keys after: an index never points at a record that is not there.
   std::vector<std::optional<std::string>> now = current_keys();
+  // Every index must take its new keys in its own rules before anything is written.
+  check_key_inserts(now);
+  // Data first, keys after: an index never points at a record that is not there.
+  if (dirty_) write_record(recno_, rec_.data());
   size_t k = 0;
   for (const auto& bag : bags_) {
     for (size_t i = 0; i < bag->order_count(); ++i, ++k) {

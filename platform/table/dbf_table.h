@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/file/file.h"
+#include "platform/index/collation_detect.h"
 #include "platform/index/order.h"
 #include "platform/table/dbf_header.h"
 #include "platform/table/record_source.h"
@@ -117,6 +118,10 @@ class DbfTable : public RecordSource, public RecordScanner {
   Order* controlling_order();
   void reindex();
   std::vector<IndexBag*> bags();
+  // Reads a record by number for its visitor without moving off the current one.
+  RecordReader record_reader();
+  // Throws TableError (in Czech) when an index of the table fits no key rules the layer knows.
+  void refuse_unfit_orders() const;
 
  private:
   DbfTable() = default;
@@ -142,6 +147,10 @@ class DbfTable : public RecordSource, public RecordScanner {
   uint64_t record_lock_offset(uint32_t recno) const;
   bool lock_with_retry(uint64_t off, uint64_t len);
   std::vector<std::optional<std::string>> current_keys() const;
+  // Key rules of existing indexes (dbf_key_rules.cpp): found when a bag is added, checked
+  // before a record's keys go in (record_reader too).
+  void adopt_key_rules(IndexBag& bag);
+  void check_key_inserts(const std::vector<std::optional<std::string>>& now);
 
   std::string path_;
   TableOpenOptions opts_;

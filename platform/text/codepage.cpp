@@ -84,6 +84,20 @@ const CodePage& CodePage::get(int number) {
   return number == 1250 ? k1250 : k852;
 }
 
+const CodePage& CodePage::ascii_case(int number) {
+  auto ascii_only = [](CodePage c) {
+    for (int b = 128; b < 256; ++b) c.upper_[b] = c.lower_[b] = static_cast<unsigned char>(b);
+    for (int b = 0; b < 128; ++b) {
+      if (c.upper_[b] >= 128) c.upper_[b] = static_cast<unsigned char>(b);
+      if (c.lower_[b] >= 128) c.lower_[b] = static_cast<unsigned char>(b);
+    }
+    return c;
+  };
+  static const CodePage k852 = ascii_only(get(852));
+  static const CodePage k1250 = ascii_only(get(1250));
+  return number == 1250 ? k1250 : k852;
+}
+
 char32_t CodePage::to_unicode(unsigned char b) const {
   char32_t c = map_[b];
   return (c == 0 && b != 0) ? U'\uFFFD' : c;

@@ -16,6 +16,8 @@ class CodePage {
   static const CodePage& get(int number);
   static const CodePage& cp852() { return get(852); }
   static const CodePage& cp1250() { return get(1250); }
+  // The same page with the case of the ASCII letters only mapped (older runtimes' UPPER/LOWER).
+  static const CodePage& ascii_case(int number);
 
   int number() const { return number_; }
   std::string to_utf8(std::string_view bytes) const;

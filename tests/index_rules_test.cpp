@@ -1,0 +1,191 @@
+// Whole runs on folders whose indexes another program keeps in its own key rules: the station's
+// start-up collation differs from the folder's, or UPPER mapped only the ASCII letters. Every
+// index stays in its owner's rules, a partner is found by name, and an index that fits no
+// rules is refused before anything is written.
+#include <filesystem>
+
+#include "platform/index/collation_detect.h"
+#include "platform/table/table_error.h"
+#include "platform/text/codepage.h"
+#include "tests/import_run_fixture.h"
+
+namespace {
+
+using namespace runtest;
+using End = app::RunRecord::End;
+using testutil::header;
+using testutil::item;
+
+// Bytes in reverse: keys built so fit none of the orders the layer knows.
+class ReversedCollation : public xbase::Collation {
+ public:
+  const char* name() const override { return "reversed"; }
+  int compare(std::string_view a, std::string_view b, const xbase::CodePage& cp) const override {
+    return -xbase::binary_collation().compare(a, b, cp);
+  }
+};
+
+class IndexRulesRun : public runtest::ImportRunTest {
+ protected:
+  void use_folder(const char* name) {
+    for (const auto& e : std::filesystem::directory_iterator(target_.path()))
+      std::filesystem::remove(e.path());
+    testutil::copy_fixture(name, target_.path());
+  }
+  // Rebuilds index files of a table with our layer in other rules than the usual ones.
+  void rebuild(const char* table, std::vector<const char*> files, xbase::CaseMapping cases,
+               const xbase::Collation* collation) {
+    xbase::TableOpenOptions t;
+    t.share = xbase::ShareMode::kExclusive;
+    auto dbf = xbase::DbfTable::open(target_.file(table), t);
+    for (const char* f : files) {
+      xbase::IndexOptions o{xbase::ShareMode::kExclusive, false, collation};
+      std::string path = xbase::file_system().resolve_case(target_.file(f));
+      bool cdx = path.find(".CDX") != std::string::npos;
+      auto bag = cdx ? xbase::open_cdx(path, *dbf, o) : xbase::open_ntx(path, *dbf, o);
+      bag->order(0).set_case_mapping(cases);
+      bag->rebuild(*dbf);
+      bag->close();
+    }
+  }
+  // A live partner whose name holds "Ch" and, with czech_letter, holds a lower-case
+  // letter that the ASCII-only UPPER leaves alone: its name and number.
+  std::pair<std::string, double> partner(bool czech_letter) {
+    auto dood = open("DOOD");
+    const xbase::CodePage& cp = dood->codepage();
+    for (uint32_t i = 1; i <= dood->record_count(); ++i) {
+      dood->go_to(i);
+      std::string name = text(*dood, "NAZD");
+      std::string bytes = cp.from_utf8(name);
+      // The shop's name field holds 30 characters.
+      bool ch = name.find("Ch") != std::string::npos || name.find("ch") != std::string::npos;
+      if (dood->deleted() || !ch || bytes.size() > 30) continue;
+      if (czech_letter && cp.upper(bytes) == xbase::CodePage::ascii_case(852).upper(bytes))
+        continue;
+      return {name, num(*dood, "FIRMA")};
+    }
+    ADD_FAILURE() << "no such partner";
+    return {};
+  }
+  // Posts an order for an existing partner by name and two new ones with "Ch", Czech capitals
+  // and hyphens; checks the partner was found and every index is in the folder's collation.
+  const app::RunRecord& post_names(bool czech_letter, const char* folder_collation) {
+    auto [name, firma] = partner(czech_letter);
+    window_.set_checked("NZAS", true);
+    serve(testutil::document({header("6101", name), item("6101", "X-1"),
+                              header("6102", "Chalupa-Černý Ůlehla"), item("6102", "X-2"),
+                              header("6103", "Hrách-Chrást Čeněk"), item("6103", "X-3")}));
+    const auto before = counts();
+    const app::RunRecord& r = run();
+    EXPECT_EQ(r.end, End::kPosted) << r.error;
+    EXPECT_EQ(r.good_orders, 3u);
+    EXPECT_EQ(count("DOOD"), before.at("DOOD") + 2) << "the existing partner found by name";
+    auto zak = open("ZAK");
+    zak->go_to(before.at("ZAK") + 1);
+    EXPECT_EQ(num(*zak, "FIRM"), firma) << name;
+    std::ostringstream out, err;
+    EXPECT_EQ(dbftool::run({"check", target_.path(), "--collation", folder_collation}, out, err), 0)
+        << out.str() << err.str();
+    return r;
+  }
+};
+
+TEST_F(IndexRulesRun, ACzechOrderedFolderIsKeptCzechOnAByteOrderStation) {
+  use_folder("small-mixed-cs852-s5");
+  xbase::table_settings().collation = &xbase::binary_collation();
+  const app::RunRecord& r = post_names(false, "czech");
+  for (const char* kept : {"NAZO.CDX (NAZO): czech", "NZAK.NTX (NZAK): czech"})
+    EXPECT_NE(std::find(r.kept_indexes.begin(), r.kept_indexes.end(), kept), r.kept_indexes.end())
+        << kept;
+}
+
+TEST_F(IndexRulesRun, AByteOrderedFolderIsKeptInBytesOnACzechStation) {
+  xbase::table_settings().collation = &xbase::czech_collation();
+  const app::RunRecord& r = post_names(false, "binary");
+  EXPECT_NE(std::find(r.kept_indexes.begin(), r.kept_indexes.end(), "NAZO.CDX (NAZO): binary"),
+            r.kept_indexes.end());
+}
+
+TEST_F(IndexRulesRun, IndexesKeyedWithAsciiOnlyUpperGetSuchKeys) {
+  rebuild("ZAK.DBF", {"NZAK.NTX", "INAZAK.NTX"}, xbase::CaseMapping::kAscii, nullptr);
+  rebuild("DOOD.DBF", {"NAZO.CDX"}, xbase::CaseMapping::kAscii, nullptr);
+  post_names(true, "binary");  // check evaluates with the case mapping each index shows
+  std::ostringstream out, err;
+  dbftool::run({"keys", target_.file("NAZO.CDX")}, out, err);
+  EXPECT_NE(out.str().find("rules=binary/ascii-case"), std::string::npos) << out.str();
+  EXPECT_NE(out.str().find("CHALUPA-ČERNý ŮLEHLA|"), std::string::npos) << "ASCII-only UPPER";
+}
+
+TEST_F(IndexRulesRun, AnIndexThatFitsNoRulesIsRefusedAndNothingWritten) {
+  static const ReversedCollation reversed;
+  rebuild("DOOD.DBF", {"NAZO.CDX"}, xbase::CaseMapping::kCodePage, &reversed);
+  std::map<std::string, std::vector<char>> files;
+  for (const auto& e : std::filesystem::directory_iterator(target_.path()))
+    files[e.path().string()] = testutil::read_file(e.path().string());
+  serve(testutil::document({header("6201", "Nová firma"), item("6201", "MAT-000010/T")}));
+  const app::RunRecord& r = run();
+  EXPECT_EQ(r.end, End::kError);
+  EXPECT_NE(r.error.find("Index NAZO.CDX byl vytvořen s jiným nastavením jazyka"),
+            std::string::npos)
+      << r.error;
+  EXPECT_NE(r.error.find("dbftool reindex"), std::string::npos) << r.error;
+  for (const auto& [path, bytes] : files)
+    EXPECT_EQ(testutil::read_file(path), bytes) << path << " changed";
+}
+
+// A key whose stored neighbour no longer evaluates to its bytes (a record changed behind the
+// index's back, one the sample at open does not read): the insert is refused, nothing written.
+TEST(IndexRules, AnInsertBesideAStaleKeyIsRefused) {
+  testutil::TempDir dir;
+  testutil::copy_fixture("small-mixed-bin-s1", dir.path());
+  xbase::FileSystem& fs = xbase::file_system();
+  const std::string dbf = fs.resolve_case(dir.file("ZAK.DBF"));
+  const std::string ntx = fs.resolve_case(dir.file("NZAK.NTX"));
+  xbase::TableOpenOptions o;
+  o.share = xbase::ShareMode::kExclusive;
+  xbase::Value name;
+  size_t at = 0;
+  {
+    auto zak = xbase::DbfTable::open(dbf, o);
+    zak->go_to(2);
+    name = zak->get("NAZD");
+    at = zak->header().header_length + zak->header().record_length +
+         static_cast<size_t>(zak->field_info(zak->field_index("NAZD")).offset) + 1;
+  }
+  std::vector<char> bytes = testutil::read_file(dbf);
+  bytes[at] = bytes[at] == 'Q' ? 'R' : 'Q';
+  testutil::write_file(dbf, bytes);
+  const std::vector<char> index_before = testutil::read_file(ntx);
+  {
+    auto zak = xbase::DbfTable::open(dbf, o);
+    zak->add_bag(xbase::open_ntx(ntx, *zak, {xbase::ShareMode::kExclusive, false, nullptr}));
+    zak->append_blank();
+    zak->put("NAZD", name);
+    try {
+      zak->commit();
+      ADD_FAILURE() << "the insert went in";
+    } catch (const xbase::TableError& e) {
+      EXPECT_NE(std::string(e.what()).find("NZAK.NTX byl vytvořen"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("record 2:"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_EQ(testutil::read_file(dbf), bytes);
+  EXPECT_EQ(testutil::read_file(ntx), index_before);
+}
+
+// Each byte weighed alone (CH is C then H) is an order of its own, and a folder kept in it is
+// recognised as such.
+TEST_F(IndexRulesRun, AnIndexInPerCharacterCzechWeightsIsRecognised) {
+  const xbase::CodePage& cp = xbase::CodePage::cp852();
+  const xbase::Collation& chars = xbase::czech_chars_collation();
+  EXPECT_LT(chars.compare(cp.from_utf8("CHA"), cp.from_utf8("DA "), cp), 0);
+  EXPECT_GT(xbase::czech_collation().compare(cp.from_utf8("CHA"), cp.from_utf8("DA "), cp), 0);
+  EXPECT_LT(chars.compare(cp.from_utf8("ČA"), cp.from_utf8("DA"), cp), 0);
+  rebuild("DOOD.DBF", {"NAZO.CDX"}, xbase::CaseMapping::kCodePage, &chars);
+  std::ostringstream out, err;
+  dbftool::run({"keys", target_.file("NAZO.CDX")}, out, err);
+  EXPECT_NE(out.str().find("rules=czech-chars/codepage-case"), std::string::npos)
+      << out.str().substr(0, 200);
+}
+
+}  // namespace
