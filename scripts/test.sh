@@ -9,7 +9,7 @@
 #                windows/gui-artefacts/window.png.
 # Usage: scripts/test.sh [native] [asan] [windows] [gui]   (default: all four, in this order)
 # IO_BUILD_DIR (default: build/ in the checkout) holds one folder per stage; IO_JOBS (default 2).
-# The fixtures are read from ../shared/fixtures beside the checkout, or from IO_FIXTURES.
+# The fixtures are read from tests/fixtures in the checkout, or from IO_FIXTURES.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bash "$root/scripts/setup.sh"
@@ -21,7 +21,7 @@ jobs=${IO_JOBS:-2}
 builds=${IO_BUILD_DIR:-$root/build}
 stages=("$@")
 [ ${#stages[@]} -gt 0 ] || stages=(native asan windows gui)
-fixtures=${IO_FIXTURES:-$root/../shared/fixtures}
+fixtures=${IO_FIXTURES:-$root/tests/fixtures}
 [ -d "$fixtures" ] || { echo "test: no fixture folder at $fixtures (set IO_FIXTURES)" >&2; exit 1; }
 
 report=() broken=() bad=0 all_passed=0 all_failed=0 all_skipped=0
