@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Installs what the builds and tests need on Debian 12 (native tools, the mingw-w64 cross
-# compiler, Wine with its 32-bit libraries, the peer readers of DBF/NTX/CDX files).
+# Installs what the builds and tests need on Debian 12 (native tools, clang with libFuzzer for
+# the fuzz targets, the mingw-w64 cross compiler, Wine with its 32-bit libraries, the peer
+# readers of DBF/NTX/CDX files).
 # Installs only what is missing; with everything present it changes nothing and needs no network.
 set -euo pipefail
 
 packages=(
   cmake ninja-build g++ googletest libgtest-dev libgmock-dev libcurl4-openssl-dev
-  python3-dbf libdbd-xbase-perl
+  python3-dbf libdbd-xbase-perl clang libclang-rt-14-dev
   g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 xvfb xauth xdotool imagemagick fonts-wine
   libxrender1:i386 libxrandr2:i386 libxi6:i386 libxcursor1:i386 libxfixes3:i386
   libxinerama1:i386 libxcomposite1:i386 libgnutls30:i386
@@ -41,7 +42,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   done
 fi
 
-for tool in cmake ninja g++ ctest i686-w64-mingw32-g++-posix i686-w64-mingw32-windres \
+for tool in cmake ninja g++ clang++ ctest i686-w64-mingw32-g++-posix i686-w64-mingw32-windres \
             i686-w64-mingw32-objdump wine \
             wineserver xvfb-run python3 timeout flock; do
   command -v "$tool" >/dev/null || { echo "setup: $tool is missing" >&2; exit 1; }

@@ -7,9 +7,11 @@
 #   4. gui     - the real window (importobj-trace.exe, of the windows build) under Xvfb and Wine,
 #                driven with xdotool; its screenshot after an import lands in
 #                windows/gui-artefacts/window.png.
-# Usage: scripts/test.sh [native] [asan] [windows] [gui]   (default: all four, in this order)
+#   5. fuzz    - every libFuzzer target (scripts/fuzz.sh) for IO_FUZZ_SECONDS (default 60) each;
+#                each target counts as one test, failed when it finds something.
+# Usage: scripts/test.sh [native] [asan] [windows] [gui] [fuzz]   (default: all five, in order)
 # IO_BUILD_DIR (default: build/ in the checkout) holds one folder per stage; IO_JOBS (default 2).
-# The fixtures are read from ../shared/fixtures beside the checkout, or from IO_FIXTURES.
+# The fixtures are read from tests/fixtures in the checkout, or from IO_FIXTURES.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 bash "$root/scripts/setup.sh"
@@ -20,8 +22,8 @@ export LC_ALL=C.UTF-8
 jobs=${IO_JOBS:-2}
 builds=${IO_BUILD_DIR:-$root/build}
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(native asan windows gui)
-fixtures=${IO_FIXTURES:-$root/../shared/fixtures}
+[ ${#stages[@]} -gt 0 ] || stages=(native asan windows gui fuzz)
+fixtures=${IO_FIXTURES:-$root/tests/fixtures}
 [ -d "$fixtures" ] || { echo "test: no fixture folder at $fixtures (set IO_FIXTURES)" >&2; exit 1; }
 
 report=() broken=() bad=0 all_passed=0 all_failed=0 all_skipped=0
@@ -91,6 +93,27 @@ run_stage() {  # name, then cmake options
   report+=("$name: ${line:-ctest gave no summary (exit $rc)}; build ${build_s} s, tests ${test_s} s")
 }
 
+# The fuzz targets, a short run each; every target is one test of the total.
+run_fuzz() {
+  local start=$SECONDS log="$builds/fuzz-stage.log" rc=0 ok runs
+  mkdir -p "$builds"
+  IO_BUILD_DIR="$builds" bash "$root/scripts/fuzz.sh" "${IO_FUZZ_SECONDS:-60}" >"$log" 2>&1 || rc=$?
+  if grep -q 'BUILD FAILED' "$log"; then
+    tail -n 40 "$log"
+    report+=("fuzz: build failed after $((SECONDS - start)) s")
+    bad=1 broken+=(fuzz)
+    return
+  fi
+  sed -n '/^=== fuzz summary/,$p' "$log"
+  ok=$(grep -c ', no finding$' "$log" || true)
+  runs=$(grep -c -E '^[a-z]+: (FINDING|[0-9?]+ runs)' "$log" || true)
+  [ $rc -eq 0 ] || [ "$runs" -gt "$ok" ] || runs=$((ok + 1))
+  [ $rc -eq 0 ] || { bad=1; grep -B2 -A8 'FINDING\|ERROR' "$log" | head -n 60; }
+  all_passed=$((all_passed + ok))
+  all_failed=$((all_failed + runs - ok))
+  report+=("fuzz: $ok of $runs targets without a finding; $((SECONDS - start)) s")
+}
+
 for stage in "${stages[@]}"; do
   case "$stage" in
     native) run_stage native -DCMAKE_BUILD_TYPE=Debug ;;
@@ -107,7 +130,8 @@ for stage in "${stages[@]}"; do
         -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake"
       stage_dir='' ctest_args=()
       ;;
-    *) echo "test: unknown stage $stage (native, asan, windows, gui)" >&2; exit 2 ;;
+    fuzz) echo "=== fuzz: every target for ${IO_FUZZ_SECONDS:-60} s"; run_fuzz ;;
+    *) echo "test: unknown stage $stage (native, asan, windows, gui, fuzz)" >&2; exit 2 ;;
   esac
 done
 

@@ -2,6 +2,9 @@
 // is one), no crash, no endless walk, and the file's bytes stay as they were.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/index/cdx_format.h"
 #include "platform/index/cdx_test_support.h"
 #include "platform/table/dbf_table.h"
@@ -163,6 +166,121 @@ TEST_F(CdxDamage, BrokenInvariantsFoundByVerify) {
   bad = f;
   put_le32(reinterpret_cast<uint8_t*>(bad.data() + 4), 0xA00);
   expect_refused("NAZO.CDX", bad, "free list names a page in use", false);
+}
+
+// A one-leaf tag of equal keys (record order only), whose leaf links to itself both ways.
+class CdxLeafLoop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    table_.add_field("NAME", 'C', 5);
+    for (int i = 0; i < 6; ++i) table_.append({Value::text("SAME")});
+    OrderDefinition def;
+    def.tag = "T";
+    def.expression = "NAME";
+    create_cdx(path_, {def}, table_, IndexOptions{})->close();
+    bytes_ = testutil::read_file(path_);
+    for (leaf_ = 0x400; leaf_ + cdx::kPageSize <= bytes_.size(); leaf_ += cdx::kPageSize)
+      if (cdx::get_le16(at(leaf_ + 2)) == 6) break;
+    ASSERT_LT(leaf_ + cdx::kPageSize, bytes_.size() + 1);
+    put_le32(at(leaf_ + 4), leaf_);
+    put_le32(at(leaf_ + 8), leaf_);
+  }
+  uint8_t* at(size_t off) { return reinterpret_cast<uint8_t*>(bytes_.data() + off); }
+  std::string walk_error(bool forward) {
+    testutil::write_file(path_, bytes_);
+    auto bag = open_cdx(path_, table_, IndexOptions{});
+    try {
+      cdxtest::walk(bag->order(0), forward);
+    } catch (const TableError& e) {
+      EXPECT_EQ(e.file(), path_);
+      return e.message();
+    }
+    return "";
+  }
+
+  testutil::TempDir tmp_;
+  std::string path_ = tmp_.file("LOOP.CDX");
+  cdxtest::MemTable table_;
+  std::vector<char> bytes_;
+  size_t leaf_ = 0;
+};
+
+TEST_F(CdxLeafLoop, KeysOutOfOrderInsideTheLeafStopTheWalk) {
+  // The first entry gets the highest record number: every hop back to the leaf's start then
+  // looks in order, only the step inside the leaf does not.
+  const int rec_bytes = bytes_[leaf_ + 23], rec_bits = bytes_[leaf_ + 20];
+  uint64_t v = 0;
+  for (int j = 0; j < rec_bytes; ++j) v |= uint64_t{at(leaf_ + 24)[j]} << (8 * j);
+  v |= (uint64_t{1} << rec_bits) - 1;
+  for (int j = 0; j < rec_bytes; ++j) at(leaf_ + 24)[j] = static_cast<uint8_t>(v >> (8 * j));
+  std::string page = "page 0x" + [&] {
+    char b[16];
+    std::snprintf(b, sizeof b, "%zX", leaf_);
+    return std::string(b);
+  }();
+  std::string fault = walk_error(true);
+  EXPECT_NE(fault.find("out of order in the leaf"), std::string::npos) << fault;
+  EXPECT_NE(fault.find(page), std::string::npos) << fault;
+  fault = walk_error(false);
+  EXPECT_NE(fault.find("out of order going back"), std::string::npos) << fault;
+}
+
+TEST_F(CdxLeafLoop, EightByteEntriesWithoutCountBits) {
+  // Record number 32 bits, no duplicate or trailing counts: both counts would sit at bit 64.
+  bytes_[leaf_ + 20] = 32, bytes_[leaf_ + 21] = 0, bytes_[leaf_ + 22] = 0, bytes_[leaf_ + 23] = 8;
+  put_le32(at(leaf_ + 4), 0xFFFFFFFF);
+  put_le32(at(leaf_ + 8), 0xFFFFFFFF);
+  for (uint32_t i = 0; i < 6; ++i) {
+    put_le32(at(leaf_ + 24 + 8 * i), i + 1);
+    put_le32(at(leaf_ + 28 + 8 * i), 0xFFFFFFFF);  // bits above the record number: ignored
+    std::memcpy(at(leaf_ + cdx::kPageSize - 5 * (i + 1)), "SAME ", 5);
+  }
+  EXPECT_EQ(walk_error(true), "");
+  testutil::write_file(path_, bytes_);
+  auto bag = open_cdx(path_, table_, IndexOptions{});
+  auto keys = cdxtest::walk(bag->order(0));
+  ASSERT_EQ(keys.size(), 6u);
+  EXPECT_EQ(keys[5].recno, 6u);
+}
+
+TEST_F(CdxDamage, TwoParentEntriesNamingOnePage) {
+  // The root's first two entries both name the first leaf, which links to itself: merging
+  // that leaf into "its neighbour" would free the page still in use.
+  auto bad = original("NAZO.CDX");
+  auto* root = reinterpret_cast<uint8_t*>(bad.data() + 0xE00);
+  const uint32_t leaf = cdx::get_be32(root + 12 + 44);
+  cdx::put_be32(root + 12 + 48 + 44, leaf);
+  put_le32(reinterpret_cast<uint8_t*>(bad.data() + leaf + 4), leaf);
+  put_le32(reinterpret_cast<uint8_t*>(bad.data() + leaf + 8), leaf);
+  const std::string path = tmp_.file("NAZO.CDX");
+  testutil::write_file(path, bad);
+  IndexOptions o;
+  o.share = ShareMode::kExclusive;
+  auto bag = open_cdx(path, *dood_, o);
+  Order& ord = bag->order(0);
+  std::vector<IndexKey> in_leaf;
+  IndexKey k;
+  for (bool ok = ord.first(&k); ok && in_leaf.size() < 200; ok = ord.next(&k)) {
+    in_leaf.push_back(k);
+    if (cdx::get_le16(reinterpret_cast<uint8_t*>(bad.data() + leaf + 2)) == in_leaf.size()) break;
+  }
+  std::string fault;
+  try {
+    for (const IndexKey& e : in_leaf) ord.remove(e);
+  } catch (const TableError& e) {
+    EXPECT_EQ(e.file(), path);
+    fault = e.message();
+  }
+  EXPECT_NE(fault.find("two entries name the same child page"), std::string::npos) << fault;
+}
+
+TEST_F(CdxDamage, KeyExpressionWiderThanACdxKey) {
+  auto bad = original("NAZO.CDX");
+  const std::string from = "UPPER(NAZD)", to = "SPACE(241) ";
+  auto it = std::search(bad.begin(), bad.end(), from.begin(), from.end());
+  ASSERT_NE(it, bad.end());
+  std::copy(to.begin(), to.end(), it);
+  expect_refused("NAZO.CDX", bad, "gives keys of 241 bytes");
 }
 
 }  // namespace

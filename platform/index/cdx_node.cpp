@@ -166,9 +166,13 @@ void decode_leaf(const uint8_t* page, uint32_t offset, const KeyShape& shape,
     uint64_t v = 0;
     const uint8_t* p = page + kLeafHeaderSize + i * static_cast<size_t>(rec_bytes);
     for (int j = 0; j < rec_bytes; ++j) v |= static_cast<uint64_t>(p[j]) << (8 * j);
-    // Both counts are read from the top of the entry, as the writers place them.
-    int dup = static_cast<int>((v >> count_shift) & dup_mask);
-    int trail = static_cast<int>((v >> (count_shift + dup_bits)) & trail_mask);
+    // Both counts are read from the top of the entry, as the writers place them; an 8-byte
+    // entry without count bits has them at bit 64, past the entry: none.
+    auto bits_at = [&](int shift, uint64_t mask) {
+      return shift >= 64 ? 0 : static_cast<int>((v >> shift) & mask);
+    };
+    int dup = bits_at(count_shift, dup_mask);
+    int trail = bits_at(count_shift + dup_bits, trail_mask);
     if (i == 0) dup = 0;
     if (dup + trail > len) fail_page(file, offset, "leaf key compression counts exceed key length");
     int stored = len - dup - trail;

@@ -69,6 +69,11 @@ Tag::Tag(Store& store, uint32_t header_offset, TagInfo info, const RecordSource&
   int want = 0;
   switch (type_) {
     case 'C':
+      if (key_expr_->result_length() > kMaxKeyLength)
+        throw TableError(kErrOpen, 0, store_.path(),
+                         "CDX tag " + info_.name + ": key expression '" + info_.expression +
+                             "' gives keys of " + std::to_string(key_expr_->result_length()) +
+                             " bytes; a CDX key holds at most 240");
       collation_ = collation;
       break;
     case 'N':
@@ -147,8 +152,10 @@ Value Tag::decode(std::string_view key) const {
     case 'N':
       return Value::number(double_of_sortable(key));
     case 'D': {
+      // A day number no table date has (damage) decodes as the empty date.
+      double jdn = double_of_sortable(key);
       Date d;
-      d.jdn = static_cast<int32_t>(std::llround(double_of_sortable(key)));
+      if (jdn >= 1 && jdn <= Date::kLastJdn) d.jdn = static_cast<int32_t>(std::llround(jdn));
       return Value::date(d);
     }
     default:
@@ -185,7 +192,8 @@ Tag::Path Tag::descend(const Pred& at_or_after) {
   Path path;
   uint32_t page = root();
   for (int depth = 0;; ++depth) {
-    if (depth > kMaxDepth)
+    if (depth > kMaxDepth ||
+        std::any_of(path.begin(), path.end(), [&](const Step& s) { return s.page == page; }))
       fail_page(store_.path(), page, "tree of tag " + info_.name + " loops back on itself");
     Node& n = node(page);
     auto it = std::partition_point(n.entries.begin(), n.entries.end(),
@@ -213,14 +221,16 @@ Node& Tag::sibling(const Node& from, bool right) {
   return s;
 }
 
-bool Tag::settle_forward(Step& pos) {
-  const Entry* before = nullptr;
+bool Tag::settle_forward(Step& pos, const Entry* before) {
+  const uint32_t start = pos.page;
   uint64_t hops = 0;
   while (true) {
     Node& n = node(pos.page);
     if (pos.index < n.entries.size()) {
       if (before && !less(*before, n.entries[pos.index]))
-        fail_page(store_.path(), pos.page, "keys out of order across leaves");
+        fail_page(store_.path(), pos.page,
+                  pos.page == start ? "keys out of order in the leaf"
+                                    : "keys out of order across leaves");
       return true;
     }
     if (n.right == kNoPage) return false;
@@ -233,15 +243,21 @@ bool Tag::settle_forward(Step& pos) {
 }
 
 bool Tag::step_forward(Step& pos) {
+  const Node& n = node(pos.page);
+  const Entry* before = pos.index < n.entries.size() ? &n.entries[pos.index] : nullptr;
   ++pos.index;
-  return settle_forward(pos);
+  return settle_forward(pos, before);
 }
 
 bool Tag::step_back(Step& pos) {
+  const Node& from = node(pos.page);
+  const Entry* after = pos.index < from.entries.size() ? &from.entries[pos.index] : nullptr;
   uint64_t hops = 0;
   while (true) {
     if (pos.index > 0) {
       --pos.index;
+      if (after && !less(node(pos.page).entries[pos.index], *after))
+        fail_page(store_.path(), pos.page, "keys out of order going back");
       return true;
     }
     Node& n = node(pos.page);

@@ -78,7 +78,9 @@ class Tag : public Order {
   // The root page; after another station changed the file, re-read from the tag header.
   uint32_t root();
   // Moves a leaf position onto an entry: forward over ends of leaves / back before it.
-  bool settle_forward(Step& pos);
+  // Every step checks that the entry it reaches comes after the one it left (in the leaf and
+  // across leaves), so that no damage can make a walk go round.
+  bool settle_forward(Step& pos, const Entry* before = nullptr);
   bool step_forward(Step& pos);
   bool step_back(Step& pos);
   bool phys_first(Step& pos);

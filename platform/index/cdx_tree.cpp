@@ -217,6 +217,9 @@ bool Tag::try_merge(Path& path, size_t level) {
     if ((side == 0 && pi == 0) || li + 1 >= parent.entries.size()) continue;
     Node& a = node(parent.entries[li].child);
     Node& b = node(parent.entries[li + 1].child);
+    // Freeing b must not free a node still in use.
+    if (a.offset == b.offset || a.offset == parent.offset || b.offset == parent.offset)
+      fail_page(store_.path(), parent.offset, "two entries name the same child page");
     if (a.right != b.offset || b.left != a.offset || a.leaf != b.leaf)
       fail_page(store_.path(), a.offset, "sibling links disagree with the parent node");
     Node joined;
@@ -263,6 +266,8 @@ void Tag::collapse_root() {
     if (root.entries.size() > 1) return;
     // A root with one child takes the child's place, keeping the root's page.
     Node& child = node(root.entries[0].child);
+    if (child.offset == root.offset)
+      fail_page(store_.path(), root.offset, "root names itself as its child");
     if (child.left != kNoPage || child.right != kNoPage) return;
     root.entries = std::move(child.entries);
     root.leaf = child.leaf;

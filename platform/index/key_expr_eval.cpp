@@ -103,10 +103,17 @@ int value_compare(const Value& a, const Value& b, bool exact) {
 
 Value date_plus(Date d, double days) {
   if (d.empty()) return Value::date(Date{});
+  // The engines drop the fraction; what falls outside the calendar is the empty date.
+  double jdn = static_cast<double>(d.jdn) + std::trunc(days);
   Date r;
-  r.jdn = d.jdn + static_cast<int32_t>(days);  // the engines drop the fraction
-  if (r.jdn < 1) r.jdn = 0;
+  if (jdn >= 1 && jdn <= Date::kLastJdn) r.jdn = static_cast<int32_t>(jdn);
   return Value::date(r);
+}
+
+// Text joined inside an expression stays within kMaxText.
+Value joined(std::string s) {
+  if (s.size() > static_cast<size_t>(kMaxText)) s.resize(static_cast<size_t>(kMaxText));
+  return Value::text(std::move(s));
 }
 
 class Binary : public Node {
@@ -122,7 +129,7 @@ class Binary : public Node {
     char ta = a_->shape.type, tb = b_->shape.type;
     switch (op_[0]) {
       case '+':
-        if (ta == 'C') return Value::text(a.str() + b.str());
+        if (ta == 'C') return joined(a.str() + b.str());
         if (ta == 'D') return date_plus(a.date_value(), b.num());
         if (tb == 'D') return date_plus(b.date_value(), a.num());
         return Value::number(a.num() + b.num());
@@ -131,10 +138,10 @@ class Binary : public Node {
           const std::string& s = a.str();
           size_t keep = s.find_last_not_of(' ');
           keep = keep == std::string::npos ? 0 : keep + 1;
-          return Value::text(s.substr(0, keep) + b.str() + std::string(s.size() - keep, ' '));
+          return joined(s.substr(0, keep) + b.str() + std::string(s.size() - keep, ' '));
         }
         if (ta == 'D' && tb == 'D')
-          return Value::number(static_cast<double>(a.date_value().jdn - b.date_value().jdn));
+          return Value::number(static_cast<double>(a.date_value().jdn) - b.date_value().jdn);
         if (ta == 'D') return date_plus(a.date_value(), -b.num());
         return Value::number(a.num() - b.num());
       case '*':
@@ -181,12 +188,12 @@ Shape binary_shape(const std::string& op, const Shape& a, const Shape& b, const 
   bool nn = a.type == 'N' && b.type == 'N';
   switch (op[0]) {
     case '+':
-      if (a.type == 'C' && b.type == 'C') return Shape{'C', a.length + b.length, 0};
+      if (a.type == 'C' && b.type == 'C') return Shape{'C', capped(0LL + a.length + b.length), 0};
       if ((a.type == 'D' && b.type == 'N') || (a.type == 'N' && b.type == 'D'))
         return Shape{'D', 8, 0};
       return nn ? computed_number(std::max(a.decimals, b.decimals)) : bad();
     case '-':
-      if (a.type == 'C' && b.type == 'C') return Shape{'C', a.length + b.length, 0};
+      if (a.type == 'C' && b.type == 'C') return Shape{'C', capped(0LL + a.length + b.length), 0};
       if (a.type == 'D' && b.type == 'N') return Shape{'D', 8, 0};
       if (a.type == 'D' && b.type == 'D') return computed_number(0);
       return nn ? computed_number(std::max(a.decimals, b.decimals)) : bad();
@@ -324,6 +331,7 @@ std::string fixed_text(double v, int dec) {
 
 double round_half_away(double v, int dec) {
   if (!std::isfinite(v)) return v;
+  dec = std::max(dec, -308);  // beyond, 10^-dec is no longer a double
   if (dec >= 0) return std::strtod(fixed_text(v, dec).c_str(), nullptr);
   double p = std::pow(10.0, -dec);
   return std::strtod(fixed_text(v / p, 0).c_str(), nullptr) * p;

@@ -24,6 +24,13 @@ struct Shape {
   int decimals = 0;
 };
 
+// No text inside an expression grows past this, whatever widths and counts a damaged index
+// header asks for (a key itself is at most 256 bytes); decimals stay below kMaxDecimals.
+inline constexpr int kMaxText = 65536;
+inline constexpr int kMaxDecimals = 64;
+// n cut into 0..kMaxText.
+inline int capped(long long n) { return n < 0 ? 0 : n > kMaxText ? kMaxText : static_cast<int>(n); }
+
 class Node {
  public:
   virtual ~Node() = default;

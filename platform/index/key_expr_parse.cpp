@@ -190,7 +190,19 @@ class Parser {
   Token take() { return toks_[k_++]; }
   bool is_op(const char* op) const { return peek().kind == Tok::kOp && peek().text == op; }
 
+  // Every nesting (parentheses, arguments, .NOT., unary signs, powers) counts, so that a
+  // damaged header cannot run the parser's recursion out of stack.
+  struct Nested {
+    Parser& p;
+    explicit Nested(Parser& parser) : p(parser) {
+      if (++p.depth_ > kMaxNesting) p.ctx_.fail("nested too deeply");
+    }
+    ~Nested() { --p.depth_; }
+  };
+  static constexpr int kMaxNesting = 64;
+
   NodePtr parse_or() {
+    Nested guard(*this);
     NodePtr a = parse_and();
     while (is_op("OR")) {
       take();
@@ -210,6 +222,7 @@ class Parser {
 
   NodePtr parse_not() {
     if (is_op("!")) {
+      Nested guard(*this);
       take();
       return make_unary('!', parse_not(), ctx_);
     }
@@ -251,6 +264,7 @@ class Parser {
   NodePtr parse_power() {
     NodePtr a = parse_unary();
     if (is_op("^")) {
+      Nested guard(*this);
       take();
       return make_binary("^", std::move(a), parse_power(), ctx_);
     }
@@ -259,6 +273,7 @@ class Parser {
 
   NodePtr parse_unary() {
     if (is_op("-") || is_op("+")) {
+      Nested guard(*this);
       char op = take().text[0];
       return make_unary(op, parse_unary(), ctx_);
     }
@@ -332,6 +347,7 @@ class Parser {
   Lexer& lexer_;
   std::vector<Token> toks_;
   size_t k_ = 0;
+  int depth_ = 0;
 };
 
 class Compiled : public KeyExpression {

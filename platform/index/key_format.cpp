@@ -55,7 +55,7 @@ std::string format_date(Date d, const std::string& format) {
       format,
       [&](const DatePart& p) {
         size_t width = p.letter == 'Y' && p.width > 4 ? 4 : p.width;
-        if (d.empty()) {
+        if (y == 0) {  // the empty date, or none a table can hold
           out.append(width, ' ');
         } else if (p.letter == 'Y') {
           std::string ys = padded(y, 4);

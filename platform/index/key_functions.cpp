@@ -38,8 +38,9 @@ int probe_int(const Args& a, size_t i, const Context& ctx) {
   return clamp_int(probe_number(*a[i], ctx));
 }
 int non_negative(int n) { return n < 0 ? 0 : n; }
+int decimals(int n) { return std::clamp(n, 0, kMaxDecimals); }
 
-Shape text(int len) { return Shape{'C', non_negative(len), 0}; }
+Shape text(long long len) { return Shape{'C', capped(len), 0}; }
 Shape number(int len, int dec) { return Shape{'N', len, dec}; }
 Shape computed(int dec) { return Shape{'N', dec > 0 ? 11 + dec : 10, dec}; }
 Shape same_as_first(const Args& a, const Context&) { return a[0]->shape; }
@@ -59,9 +60,9 @@ StrForm str_form(const Vals& v, const Args& a) {
   // Without a width the number keeps its own; a width without decimals means none.
   StrForm f{a[0]->shape.length, a[0]->shape.decimals};
   if (v.size() > 1) {
-    f.width = arg_int(v, 1);
+    f.width = capped(arg_int(v, 1));
     if (f.width < 1) f.width = 10;
-    f.dec = v.size() > 2 ? std::max(0, arg_int(v, 2)) : 0;
+    f.dec = v.size() > 2 ? decimals(arg_int(v, 2)) : 0;
   }
   return f;
 }
@@ -178,7 +179,7 @@ Shape pad_shape(const Args& a, const Context& ctx) { return text(probe_int(a, 1,
 
 Value pad(const Vals& v, const Args& a, char where) {
   std::string s = as_text(v[0], a[0]->shape);
-  int n = non_negative(arg_int(v, 1));
+  int n = capped(arg_int(v, 1));
   char fill = v.size() > 2 && !v[2].str().empty() ? v[2].str()[0] : ' ';
   size_t want = static_cast<size_t>(n);
   if (s.size() >= want) return Value::text(s.substr(0, want));
@@ -192,14 +193,19 @@ Value padc_eval(const Vals& v, const Args& a, const RecordSource&) { return pad(
 
 Shape space_shape(const Args& a, const Context& ctx) { return text(probe_int(a, 0, ctx)); }
 Value space_eval(const Vals& v, const Args&, const RecordSource&) {
-  return Value::text(std::string(static_cast<size_t>(non_negative(arg_int(v, 0))), ' '));
+  return Value::text(std::string(static_cast<size_t>(capped(arg_int(v, 0))), ' '));
 }
 Shape replicate_shape(const Args& a, const Context& ctx) {
-  return text(a[0]->shape.length * non_negative(probe_int(a, 1, ctx)));
+  return text(static_cast<long long>(a[0]->shape.length) * non_negative(probe_int(a, 1, ctx)));
 }
 Value replicate_eval(const Vals& v, const Args&, const RecordSource&) {
+  const std::string& s = v[0].str();
   std::string out;
-  for (int i = 0; i < arg_int(v, 1); ++i) out += v[0].str();
+  if (s.empty()) return Value::text(out);
+  size_t want =
+      static_cast<size_t>(capped(static_cast<long long>(s.size()) * non_negative(arg_int(v, 1))));
+  while (out.size() < want) out += s;
+  out.resize(want);
   return Value::text(out);
 }
 
@@ -225,12 +231,12 @@ Value int_eval(const Vals& v, const Args&, const RecordSource&) {
   return Value::number(std::trunc(v[0].num()));
 }
 Shape round_shape(const Args& a, const Context& ctx) {
-  int d = std::max(0, probe_int(a, 1, ctx));
+  int d = decimals(probe_int(a, 1, ctx));
   int ip = integer_width(a[0]->shape);
   return number(d > 0 ? ip + d + 1 : ip, d);
 }
 Value round_eval(const Vals& v, const Args&, const RecordSource&) {
-  return Value::number(round_half_away(v[0].num(), arg_int(v, 1)));
+  return Value::number(round_half_away(v[0].num(), std::min(arg_int(v, 1), kMaxDecimals)));
 }
 Shape minmax_shape(const Args& a, const Context& ctx) {
   const Shape &x = a[0]->shape, &y = a[1]->shape;

@@ -172,4 +172,53 @@ TEST_F(NtxDamage, VerifyFindsWhatNavigationCannot) {
   EXPECT_EQ(testutil::read_file(path), swapped);
 }
 
+// Two branch entries naming one child: a walk would go through it once per path to it (2^depth
+// times for a deep tree); with equal keys no order check can tell. Each walk enters a page once.
+TEST_F(NtxDamage, BranchPagesSharingAChild) {
+  MemTable same({field("NAME", 'C', 100)});
+  for (int i = 0; i < 300; ++i) same.add({Value::text("SAME")});
+  OrderDefinition def;
+  def.expression = "NAME";
+  std::string path = dir_.file("SAME.NTX");
+  create_ntx(path, def, same, IndexOptions{})->close();
+  Bytes b = testutil::read_file(path);
+  uint32_t root = get32(b, 4);
+  uint32_t shared = child(b, root, 0);
+  ntx::put32(at(b, item(b, root, 1)), shared);
+  testutil::write_file(path, b);
+  auto bag = open_ntx(path, same, IndexOptions{});
+  Order& o = bag->order(0);
+  auto expect_refusal = [&](const std::function<void()>& op, const char* name) {
+    try {
+      op();
+      ADD_FAILURE() << name << " went through the shared page twice";
+    } catch (const TableError& e) {
+      EXPECT_EQ(e.file(), path);
+      EXPECT_NE(e.message().find("page at " + std::to_string(shared)), std::string::npos)
+          << e.what();
+      EXPECT_NE(e.message().find("reached twice"), std::string::npos) << e.what();
+    }
+  };
+  expect_refusal([&] { ntxtest::walk_forward(o); }, "walk");
+  expect_refusal([&] { ntxtest::walk_backward(o); }, "walk back");
+  expect_refusal([&] { o.find({o.encode(Value::text("SAME")), 999}); }, "find");
+  EXPECT_EQ(testutil::read_file(path), b);
+}
+
+TEST_F(NtxDamage, KeyExpressionWiderThanAnNtxKey) {
+  Bytes b = good_;
+  const char wide[] = "SPACE(300)";
+  std::copy(wide, wide + sizeof wide, b.begin() + 22);  // the expression, NUL-terminated
+  std::string path = dir_.file("WIDE.NTX");
+  testutil::write_file(path, b);
+  try {
+    open_ntx(path, table_, IndexOptions{});
+    ADD_FAILURE() << "opened";
+  } catch (const TableError& e) {
+    EXPECT_EQ(e.file(), path);
+    EXPECT_NE(e.message().find("SPACE(300)\" gives keys of 300 bytes"), std::string::npos)
+        << e.what();
+  }
+}
+
 }  // namespace

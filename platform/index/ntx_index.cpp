@@ -59,6 +59,11 @@ Order& NtxIndex::order(size_t i) {
 
 void NtxIndex::compile(const RecordSource& schema) {
   key_expr_ = compile_expr(path_, "key expression", key_text_, schema);
+  if (key_expr_->result_length() > kMaxKeyLength)
+    throw TableError(kErrOpen, 0, path_,
+                     "key expression \"" + key_text_ + "\" gives keys of " +
+                         std::to_string(key_expr_->result_length()) +
+                         " bytes; an NTX key holds at most 256");
   for_expr_.reset();
   if (!for_text_.empty()) for_expr_ = compile_expr(path_, "FOR expression", for_text_, schema);
   type_ = key_expr_->result_type();
@@ -133,7 +138,7 @@ std::unique_ptr<NtxIndex> NtxIndex::create(const std::string& path, const OrderD
   int len = 0;
   switch (key->result_type()) {
     case 'C':
-      len = key->result_length() < kMaxKeyLength ? key->result_length() : kMaxKeyLength;
+      len = key->result_length();
       break;
     case 'N':
       len = key->result_length();

@@ -96,6 +96,19 @@ class NtxIndex final : public IndexBag, public Order {
   bool position(bool ok, const Path& path, IndexKey* out);
   // The cursor's path, rebuilt from its entry when the tree changed since it was taken.
   bool cursor_path(Path& path);
+  // A walk in one direction enters every page once; pages shared by two parents (damage)
+  // would make it go through them again, up to 2^depth times. walk_from() starts the record
+  // of entered pages at path (unless the walk goes on in the same direction); Tracking makes
+  // the descents of the steps check it. dir: +1 forwards, -1 backwards, 0 none.
+  void walk_from(const Path& path, int dir, bool continuing);
+  struct Tracking {
+    NtxIndex& ix;
+    explicit Tracking(NtxIndex& i) : ix(i) { ix.tracking_ = true; }
+    ~Tracking() { ix.tracking_ = false; }
+  };
+  void enter(uint32_t page);
+  // The step from the cursor's key to key went against the tree's order.
+  void check_order(const Path& path, std::string_view key, int dir);
 
   void insert_entry(const IndexKey& entry);
   void split_insert(Path& path, Item item);
@@ -123,6 +136,9 @@ class NtxIndex final : public IndexBag, public Order {
   IndexKey cursor_;
   Path cursor_path_;
   uint64_t cursor_gen_ = 0;
+  std::unordered_set<uint32_t> walked_;
+  int walk_dir_ = 0;
+  bool tracking_ = false;
 };
 
 // Brackets every operation: the index lock and a fresh header in shared mode, the journal of

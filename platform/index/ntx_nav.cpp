@@ -27,8 +27,27 @@ bool NtxIndex::settle_backward(Path& path) {
   return false;
 }
 
+void NtxIndex::walk_from(const Path& path, int dir, bool continuing) {
+  if (continuing && dir == walk_dir_) return;
+  walked_.clear();
+  for (const Step& s : path) walked_.insert(s.page);
+  walk_dir_ = dir;
+}
+
+void NtxIndex::enter(uint32_t page) {
+  if (tracking_ && !walked_.insert(page).second)
+    store_->fail(page, "page reached twice in one walk: two branch pages share it");
+}
+
+void NtxIndex::check_order(const Path& path, std::string_view key, int dir) {
+  int c = tree_compare(key, cursor_.key);
+  if ((dir > 0 && c < 0) || (dir < 0 && c > 0))
+    store_->fail(path.back().page, "key " + std::to_string(path.back().idx) + " is out of order");
+}
+
 bool NtxIndex::descend_left(Path& path, uint32_t page) {
   for (;;) {
+    enter(page);
     PageView v(store_->page(page), geom());
     push(path, page, 0);
     if (v.leaf()) break;
@@ -39,6 +58,7 @@ bool NtxIndex::descend_left(Path& path, uint32_t page) {
 
 bool NtxIndex::descend_right(Path& path, uint32_t page) {
   for (;;) {
+    enter(page);
     PageView v(store_->page(page), geom());
     bool leaf = v.leaf();
     push(path, page, leaf ? v.count() - 1 : v.count());
@@ -67,6 +87,7 @@ bool NtxIndex::step_backward(Path& path) {
 }
 
 bool NtxIndex::lower_bound(std::string_view prefix, Path& path) {
+  walk_dir_ = 0;  // whatever walk was on is over
   path.clear();
   uint32_t page = store_->header().root;
   for (;;) {
@@ -93,7 +114,11 @@ IndexKey NtxIndex::entry_at(const Path& path) {
 
 bool NtxIndex::locate(const IndexKey& entry, Path& path) {
   // Equal keys keep their insertion order, so the record is searched among all of them.
-  for (bool ok = lower_bound(entry.key, path); ok; ok = step_forward(path)) {
+  bool ok = lower_bound(entry.key, path);
+  walk_from(path, 1, false);
+  walk_dir_ = 0;  // the cursor's walks start afresh
+  Tracking tracking(*this);
+  for (; ok; ok = step_forward(path)) {
     PageView v(store_->page(path.back().page), geom());
     if (tree_compare(v.key(path.back().idx), entry.key) != 0) return false;
     if (v.recno(path.back().idx) == entry.recno) return true;
@@ -116,17 +141,20 @@ bool NtxIndex::cursor_path(Path& path) {
     path = cursor_path_;
     return true;
   }
+  walk_dir_ = 0;
   return locate(cursor_, path);
 }
 
 bool NtxIndex::first(IndexKey* out) {
   Operation op(*this, false);
+  walk_dir_ = 0;
   Path path;
   return position(descend_left(path, store_->header().root), path, out);
 }
 
 bool NtxIndex::last(IndexKey* out) {
   Operation op(*this, false);
+  walk_dir_ = 0;
   Path path;
   return position(descend_right(path, store_->header().root), path, out);
 }
@@ -135,8 +163,17 @@ bool NtxIndex::next(IndexKey* out) {
   Operation op(*this, false);
   if (!has_cursor_) return false;
   Path path;
-  // A cursor entry that another writer removed continues at the first key not before it.
-  bool ok = cursor_path(path) ? step_forward(path) : lower_bound(cursor_.key, path);
+  bool ok;
+  if (cursor_path(path)) {
+    walk_from(path, 1, true);
+    Tracking tracking(*this);
+    ok = step_forward(path);
+    if (ok) check_order(path, entry_at(path).key, 1);
+    walk_dir_ = 1;
+  } else {
+    // A cursor entry that another writer removed continues at the first key not before it.
+    ok = lower_bound(cursor_.key, path);
+  }
   return position(ok, path, out);
 }
 
@@ -145,12 +182,16 @@ bool NtxIndex::prev(IndexKey* out) {
   if (!has_cursor_) return false;
   Path path;
   bool ok;
-  if (cursor_path(path))
-    ok = step_backward(path);
-  else if (lower_bound(cursor_.key, path))
-    ok = step_backward(path);
-  else
+  bool continuing = cursor_path(path);
+  if (!continuing && !lower_bound(cursor_.key, path)) {
     ok = descend_right(path, store_->header().root);
+  } else {
+    walk_from(path, -1, continuing);
+    Tracking tracking(*this);
+    ok = step_backward(path);
+    if (ok) check_order(path, entry_at(path).key, -1);
+    walk_dir_ = -1;
+  }
   return position(ok, path, out);
 }
 

@@ -32,25 +32,26 @@ Date Date::from_dtos(const std::string& s) {
 }
 
 void Date::to_ymd(int& y, int& m, int& d) const {
-  if (jdn <= 0) {
+  // Beyond 9999-12-31 (a damaged key or field) there is no date to show: as the empty one.
+  if (jdn <= 0 || jdn > kLastJdn) {
     y = m = d = 0;
     return;
   }
-  int a = jdn + 32044;
-  int b = (4 * a + 3) / 146097;
-  int c = a - 146097 * b / 4;
-  int dd = (4 * c + 3) / 1461;
-  int e = c - 1461 * dd / 4;
-  int mm = (5 * e + 2) / 153;
-  d = e - (153 * mm + 2) / 5 + 1;
-  m = mm + 3 - 12 * (mm / 10);
-  y = 100 * b + dd - 4800 + mm / 10;
+  int64_t a = int64_t{jdn} + 32044;
+  int64_t b = (4 * a + 3) / 146097;
+  int64_t c = a - 146097 * b / 4;
+  int64_t dd = (4 * c + 3) / 1461;
+  int64_t e = c - 1461 * dd / 4;
+  int64_t mm = (5 * e + 2) / 153;
+  d = static_cast<int>(e - (153 * mm + 2) / 5 + 1);
+  m = static_cast<int>(mm + 3 - 12 * (mm / 10));
+  y = static_cast<int>(100 * b + dd - 4800 + mm / 10);
 }
 
 std::string Date::dtos() const {
-  if (empty()) return std::string(8, ' ');
   int y, m, d;
   to_ymd(y, m, d);
+  if (y == 0) return std::string(8, ' ');
   char buf[16];
   std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
   return buf;
