@@ -98,8 +98,10 @@ int run_cli(const std::vector<std::string>& args, std::istream& in, std::ostream
   bool finished = sdi.Guarded([&] { o.preview ? sdi.Zkusebni() : sdi.Spustit(); });
   print_outcome(window, out);
   if (o.preview) {
-    out << "Zkušební import, nic nezapsáno. Import by zapsal:\n";
-    for (const std::string& line : sdi.last_run().preview_lines) out << line << '\n';
+    const auto& lines = sdi.last_run().preview_lines;
+    out << (lines.empty() ? "Zkušební import, nic nezapsáno.\n"
+                          : "Zkušební import, nic nezapsáno. Import by zapsal:\n");
+    for (const std::string& line : lines) out << line << '\n';
   }
   return finished ? exit_code(sdi.last_run()) : kExitStopped;
 }

@@ -329,6 +329,8 @@ bool Run::post_order(double czak, std::string& rejected) {
   if (rejected.empty()) rejected = overflow_text(*pozad_->table(), "POZAD", "FIRM", firm);
   if (!rejected.empty()) return true;
   if (preview_) {
+    // A partner found without a number is one this preview added for an earlier order.
+    if (found && firm == 0) how = OrderPreview::Partner::kNew;
     result_.previews.push_back({czak, how, static_cast<std::int64_t>(firm), 0, {}});
     order_preview_ = &result_.previews.back();
   }

@@ -40,6 +40,8 @@ class CountingFile : public xbase::File {
   void write_at(uint64_t off, const void* buf, size_t n) override {
     ++tally_->all.writes;
     ++tally_->by_kind[kind_].writes;
+    tally_->all.bytes_written += n;
+    tally_->by_kind[kind_].bytes_written += n;
     inner_->write_at(off, buf, n);
   }
   void truncate(uint64_t size) override { inner_->truncate(size); }

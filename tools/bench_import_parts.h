@@ -14,8 +14,10 @@ namespace bench_import {
 
 struct IoCounts {
   uint64_t reads = 0, writes = 0, flushes = 0, opens = 0;
+  uint64_t bytes_written = 0;
   IoCounts operator-(const IoCounts& o) const {
-    return {reads - o.reads, writes - o.writes, flushes - o.flushes, opens - o.opens};
+    return {reads - o.reads, writes - o.writes, flushes - o.flushes, opens - o.opens,
+            bytes_written - o.bytes_written};
   }
 };
 

@@ -228,9 +228,12 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
       all.writes += c->writes;
       all.flushes += c->flushes;
       all.opens += c->opens;
+      all.bytes_written += c->bytes_written;
     }
     per_order("per posted order: load..close", load_p.seconds + post_p.seconds + close_p.seconds,
               load_p.cpu + post_p.cpu + close_p.cpu, all);
+    out << "bytes written per posted order: post " << post_p.io.all.bytes_written / n
+        << ", load..close " << all.bytes_written / n << "\n";
     out << "\npost, per posted order, by file kind\n";
     for (const auto& [kind, io] : post_p.io.by_kind)
       per_order("  " + (kind.empty() ? std::string("(no extension)") : kind), 0, 0, io);

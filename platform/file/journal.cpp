@@ -273,7 +273,14 @@ void Journal::abort() {
 void Journal::checkpoint() {
   if (state_->mode != JournalState::Mode::kActive || preview_ || size_ == kJournalHeaderSize)
     return;
-  for (OverlayFile* f : state_->files) f->sync_inner();
+  try {
+    for (OverlayFile* f : state_->files) f->sync_inner();
+  } catch (...) {
+    // A sync that failed may have lost what it was to keep, and a second one can report
+    // success all the same: only the journal still holds those commits.
+    keep_ = true;
+    throw;
+  }
   empty_journal();
 }
 

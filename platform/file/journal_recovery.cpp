@@ -91,6 +91,9 @@ struct Target {
   uint64_t size = 0;
   uint64_t final_size = 0;
   bool sized = false;  // final_size comes from the newest commit
+  // Every size the journal's commits gave the file: after a power cut it may hold any of them
+  // (the growth of several commits can be lost at once), never one outside them.
+  uint64_t lowest = UINT64_MAX, highest = 0;
   Cover cover;
   Overlay before;  // what the commits so far wrote
   Overlay ok;      // per touched byte: 1 when its content is explained by the journal
@@ -157,8 +160,12 @@ RecoveryReport recover_journal(const std::string& folder, FileSystem& fs) {
     return cur;
   };
   for (const JournalCommit& c : jc.commits)
-    for (const JournalRange& r : c.ranges)
-      targets[r.name].ok.write(r.offset, std::string(r.bytes.size(), '\0'));
+    for (const JournalRange& r : c.ranges) {
+      Target& t = targets[r.name];
+      t.ok.write(r.offset, std::string(r.bytes.size(), '\0'));
+      t.lowest = std::min({t.lowest, r.size_before, r.size_after});
+      t.highest = std::max({t.highest, r.size_before, r.size_after});
+    }
   for (const JournalCommit& c : jc.commits)
     for (const JournalRange& r : c.ranges) {
       Target& t = targets[r.name];
@@ -199,9 +206,7 @@ RecoveryReport recover_journal(const std::string& folder, FileSystem& fs) {
       Target& t = targets[r.name];
       const std::string& fpath = t.file->path();
       if (!t.sized) {
-        uint64_t lo = std::min(r.size_before, r.size_after);
-        uint64_t hi = std::max(r.size_before, r.size_after);
-        if (t.size < lo || t.size > hi) changed(fpath, t.size);
+        if (t.size < t.lowest || t.size > t.highest) changed(fpath, t.size);
         t.final_size = r.size_after;
         t.sized = true;
       }

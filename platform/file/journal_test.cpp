@@ -124,6 +124,25 @@ TEST_F(JournalTest, InPlaceWritesLostWithThePowerAreWrittenAgainAllOrSome) {
   }
 }
 
+TEST_F(JournalTest, AFileThatGrewInSeveralCommitsIsRecoveredWhenThePowerTookAllItsGrowth) {
+  const std::string start = state();
+  std::string after;
+  {
+    Journal j(dir_.path());
+    auto b = file_system().open(dir_.file("B.NTX"), exclusive());
+    b->write_at(20, "12", 2);
+    j.commit("1");
+    b->write_at(22, "34", 2);
+    j.commit("2");
+    after = state();
+  }
+  const std::string bytes = read_text(jnl());
+  set_state(start);
+  put_text(jnl(), bytes);
+  recover_journal(dir_.path());
+  EXPECT_EQ(state(), after);
+}
+
 TEST_F(JournalTest, ADamagedCommittedRecordOrAFileChangedSinceRefusesTheWholeJournal) {
   std::vector<std::string> states;
   std::string bytes = two_commits(&states);

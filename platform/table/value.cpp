@@ -52,8 +52,9 @@ std::string Date::dtos() const {
   int y, m, d;
   to_ymd(y, m, d);
   if (y == 0) return std::string(8, ' ');
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "%04d%02d%02d", y, m, d);
+  // Within the calendar's range (to_ymd gives 0 otherwise), so every part has its width.
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%04d%02d%02d", y % 10000, m % 100, d % 100);
   return buf;
 }
 
