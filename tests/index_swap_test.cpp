@@ -23,10 +23,10 @@ struct Stopped : std::runtime_error {
 };
 
 // Counts the seam's calls; at the chosen one, records what the index files hold and stops.
-class StoppingFs : public FileSystem {
+class StoppingFs : public ForwardingFileSystem {
  public:
   StoppingFs(FileSystem& inner, int stop_at, std::function<void()> at_stop)
-      : inner_(inner), stop_at_(stop_at), at_stop_(std::move(at_stop)) {}
+      : ForwardingFileSystem(inner), stop_at_(stop_at), at_stop_(std::move(at_stop)) {}
   // Counting starts here: the opens before it are not what is tested.
   void arm() { armed_ = true; }
   void tick() {
@@ -50,7 +50,6 @@ class StoppingFs : public FileSystem {
     tick();
     return std::make_unique<Wrapped>(*this, inner_.open(p, o));
   }
-  bool exists(const std::string& p) override { return inner_.exists(p); }
   bool remove(const std::string& p) override {
     tick();
     return inner_.remove(p);
@@ -59,8 +58,6 @@ class StoppingFs : public FileSystem {
     tick();
     return inner_.rename(a, b);
   }
-  std::string resolve_case(const std::string& p) override { return inner_.resolve_case(p); }
-  std::vector<std::string> list_dir(const std::string& d) override { return inner_.list_dir(d); }
 
  private:
   class Wrapped : public File {
@@ -91,7 +88,6 @@ class StoppingFs : public FileSystem {
     StoppingFs& fs_;
     std::unique_ptr<File> f_;
   };
-  FileSystem& inner_;
   int stop_at_;
   std::function<void()> at_stop_;
   int calls_ = 0;

@@ -29,25 +29,15 @@ struct IoTally {
 };
 
 // Passes every call to inner and counts opens, reads, writes and syncs (flushes).
-class CountingFileSystem : public xbase::FileSystem {
+class CountingFileSystem : public xbase::ForwardingFileSystem {
  public:
   explicit CountingFileSystem(xbase::FileSystem& inner)
-      : inner_(inner), counts_(std::make_shared<IoTally>()) {}
+      : ForwardingFileSystem(inner), counts_(std::make_shared<IoTally>()) {}
   std::unique_ptr<xbase::File> open(const std::string& path,
                                     const xbase::OpenOptions& opts) override;
-  bool exists(const std::string& path) override { return inner_.exists(path); }
-  bool remove(const std::string& path) override { return inner_.remove(path); }
-  bool rename(const std::string& from, const std::string& to) override {
-    return inner_.rename(from, to);
-  }
-  std::string resolve_case(const std::string& path) override { return inner_.resolve_case(path); }
-  std::vector<std::string> list_dir(const std::string& dir) override {
-    return inner_.list_dir(dir);
-  }
   IoTally counts() const { return *counts_; }
 
  private:
-  xbase::FileSystem& inner_;
   std::shared_ptr<IoTally> counts_;  // shared with the open files, which may outlive a phase
 };
 

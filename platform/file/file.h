@@ -80,6 +80,28 @@ class FileSystem {
   virtual std::vector<std::string> list_dir(const std::string& dir) = 0;
 };
 
+// A file system that hands every call to another one; layers over the seam (the journal, the
+// counting and fault-injecting ones of tools and tests) override only what they change.
+class ForwardingFileSystem : public FileSystem {
+ public:
+  explicit ForwardingFileSystem(FileSystem& inner) : inner_(inner) {}
+  std::unique_ptr<File> open(const std::string& path, const OpenOptions& opts) override {
+    return inner_.open(path, opts);
+  }
+  bool exists(const std::string& path) override { return inner_.exists(path); }
+  bool remove(const std::string& path) override { return inner_.remove(path); }
+  bool rename(const std::string& from, const std::string& to) override {
+    return inner_.rename(from, to);
+  }
+  std::string resolve_case(const std::string& path) override { return inner_.resolve_case(path); }
+  std::vector<std::string> list_dir(const std::string& dir) override {
+    return inner_.list_dir(dir);
+  }
+
+ protected:
+  FileSystem& inner_;
+};
+
 // The process-wide file system; tests may install their own (nullptr restores the real one).
 FileSystem& file_system();
 void set_file_system(FileSystem* fs);

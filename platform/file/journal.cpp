@@ -172,7 +172,7 @@ class OverlayFile : public File {
 };
 
 Journal::Journal(const std::string& folder, uint64_t checkpoint_bytes)
-    : inner_(file_system()),
+    : ForwardingFileSystem(file_system()),
       previous_(&inner_ == &native_file_system() ? nullptr : &inner_),
       folder_(folder),
       path_(path_join(folder, kJournalName)),
@@ -195,7 +195,7 @@ Journal::Journal(const std::string& folder, uint64_t checkpoint_bytes)
 }
 
 Journal::Journal(const std::string& folder, Preview)
-    : inner_(file_system()),
+    : ForwardingFileSystem(file_system()),
       previous_(&inner_ == &native_file_system() ? nullptr : &inner_),
       folder_(folder),
       path_(inner_.resolve_case(path_join(folder, kJournalName))),

@@ -20,7 +20,7 @@ inline constexpr const char* kJournalName = "IMPORTOBJ.JNL";
 
 struct JournalState;
 
-class Journal : public FileSystem {
+class Journal : public ForwardingFileSystem {
  public:
   // Installs itself as the process file system over the current one. Throws FileError, or
   // JournalRefused when a journal with commits waits in the folder (recover it first).
@@ -45,15 +45,6 @@ class Journal : public FileSystem {
   void finish();
 
   std::unique_ptr<File> open(const std::string& path, const OpenOptions& opts) override;
-  bool exists(const std::string& path) override { return inner_.exists(path); }
-  bool remove(const std::string& path) override { return inner_.remove(path); }
-  bool rename(const std::string& from, const std::string& to) override {
-    return inner_.rename(from, to);
-  }
-  std::string resolve_case(const std::string& path) override { return inner_.resolve_case(path); }
-  std::vector<std::string> list_dir(const std::string& dir) override {
-    return inner_.list_dir(dir);
-  }
 
   // Files opened while one exists pass straight through: a counter another workstation must
   // see at once is never held back.
@@ -69,7 +60,6 @@ class Journal : public FileSystem {
   bool journaled(const std::string& path, const OpenOptions& opts) const;
   void empty_journal();
 
-  FileSystem& inner_;
   FileSystem* previous_;  // the override this one replaced (nullptr: the native one)
   std::string folder_;
   std::string path_;

@@ -271,7 +271,6 @@ void PageStore::replace(const Header& h, const std::vector<PageBytes>& pages) {
       PageBytes head = format_header(h);
       image.insert(image.end(), head.begin(), head.end());
       for (const PageBytes& p : pages) image.insert(image.end(), p.begin(), p.end());
-      cache_.clear();
       replace_file(file_, path_, ShareMode::kExclusive, image);
       written_ = false;  // the side file was synced before the swap
       init(h);

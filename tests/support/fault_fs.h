@@ -15,11 +15,12 @@
 
 namespace testutil {
 
-class FaultFs : public xbase::FileSystem {
+class FaultFs : public xbase::ForwardingFileSystem {
  public:
   enum class Fault { kError, kExit };
   FaultFs(xbase::FileSystem& inner, std::string under, uint64_t at, Fault fault)
-      : inner_(inner), st_(std::make_shared<State>(State{std::move(under), at, fault, 0, {}})) {}
+      : ForwardingFileSystem(inner),
+        st_(std::make_shared<State>(State{std::move(under), at, fault, 0, {}})) {}
   uint64_t calls() const { return st_->calls; }
   // The call numbers of the syncs of files whose path ends with suffix.
   std::vector<uint64_t> syncs(const std::string& suffix) const {
@@ -33,13 +34,10 @@ class FaultFs : public xbase::FileSystem {
   std::unique_ptr<xbase::File> open(const std::string& p, const xbase::OpenOptions& o) override {
     return std::make_unique<FaultFile>(inner_.open(p, o), st_);
   }
-  bool exists(const std::string& p) override { return inner_.exists(p); }
   bool remove(const std::string& p) override { return hit(*st_, p), inner_.remove(p); }
   bool rename(const std::string& a, const std::string& b) override {
     return hit(*st_, a), inner_.rename(a, b);
   }
-  std::string resolve_case(const std::string& p) override { return inner_.resolve_case(p); }
-  std::vector<std::string> list_dir(const std::string& d) override { return inner_.list_dir(d); }
 
  private:
   struct State {
@@ -81,7 +79,6 @@ class FaultFs : public xbase::FileSystem {
     std::unique_ptr<xbase::File> f_;
     std::shared_ptr<State> s_;
   };
-  xbase::FileSystem& inner_;
   std::shared_ptr<State> st_;
 };
 
