@@ -1,91 +1,89 @@
-// The shop's order document: records read, each field cut out and converted as the loading
-// does, and put into work tables of the loading's layout in a scratch folder.
+// The shop's order document through the loading itself: records read, fields converted and
+// appended to the work tables of a scratch program folder, the items indexed.
 #include <cstddef>
 #include <cstdint>
-#include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "data/program_state.h"
 #include "fuzz/fuzz_support.h"
-#include "import/order_document.h"
+#include "import/loading.h"
 #include "platform/table/dbf_table.h"
-#include "platform/table/field_codec.h"
+#include "platform/table/settings.h"
+#include "platform/table/work_areas.h"
+#include "platform/window/memory_window.h"
 
 namespace {
 
-struct Tables {
-  std::unique_ptr<xbase::DbfTable> headers, items;
-  Tables() {
-    xbase::TableOpenOptions o;
-    o.share = xbase::ShareMode::kExclusive;
-    headers = xbase::DbfTable::create(xbase::path_join(fuzz::scratch_dir(), "ESH_HLA.DBF"),
-                                      {{"CZAK", 'N', 10, 0},
-                                       {"DATO", 'D', 8, 0},
-                                       {"JMENO", 'C', 20, 0},
-                                       {"PRIJMENI", 'C', 30, 0},
-                                       {"NAZD", 'C', 40, 0},
-                                       {"ULD", 'C', 30, 0},
-                                       {"PSC", 'C', 8, 0},
-                                       {"MIST", 'C', 25, 0},
-                                       {"NSTAT", 'C', 15, 0},
-                                       {"ICO", 'N', 10, 0},
-                                       {"REGC", 'C', 15, 0},
-                                       {"TEL", 'C', 15, 0},
-                                       {"EMAIL", 'C', 30, 0}},
-                                      o);
-    items = xbase::DbfTable::create(xbase::path_join(fuzz::scratch_dir(), "ESH_POL.DBF"),
-                                    {{"CZAK", 'N', 10, 0},
-                                     {"CIPO", 'C', 16, 0},
-                                     {"NAZEV", 'C', 50, 0},
-                                     {"VYROBCE", 'C', 30, 0},
-                                     {"KUSY", 'N', 11, 3},
-                                     {"CENB", 'N', 11, 2},
-                                     {"CENS", 'N', 11, 2},
-                                     {"SAZBA", 'N', 4, 1}},
-                                    o);
-  }
-};
-
-template <size_t N>
-void put_fields(xbase::DbfTable& t, std::string_view record,
-                const import::DocumentField (&fields)[N]) {
-  for (const import::DocumentField& f : fields) {
-    std::string_view bytes = import::field_bytes(record, f.position, f.length);
-    if (bytes.size() > f.length) __builtin_trap();
-    if (f.conversion == 'N') {
-      const xbase::FieldInfo& info = t.field_info(t.field_index(f.target));
-      auto text = xbase::format_number(import::document_number(bytes), info.length, info.decimals);
-      if (text && text->size() != static_cast<size_t>(info.length)) __builtin_trap();
-      t.put_raw(t.field_index(f.target), text ? *text : std::string(info.length, '*'));
-    } else {
-      t.put(f.target, xbase::Value::text(import::document_text(bytes)));
-    }
-  }
+// The work tables' layout as the program's start-up makes them.
+void make_work_tables() {
+  const std::string& folder = data::program_folder();
+  xbase::TableOpenOptions o;
+  o.share = xbase::ShareMode::kExclusive;
+  if (!xbase::file_system().exists(folder + "ESH_HLA.DBF"))
+    xbase::DbfTable::create(folder + "ESH_HLA.DBF",
+                            {{"CZAK", 'N', 10, 0},
+                             {"DATO", 'D', 8, 0},
+                             {"JMENO", 'C', 20, 0},
+                             {"PRIJMENI", 'C', 30, 0},
+                             {"NAZD", 'C', 40, 0},
+                             {"ULD", 'C', 30, 0},
+                             {"PSC", 'C', 8, 0},
+                             {"MIST", 'C', 25, 0},
+                             {"NSTAT", 'C', 15, 0},
+                             {"ICO", 'N', 10, 0},
+                             {"REGC", 'C', 15, 0},
+                             {"TEL", 'C', 15, 0},
+                             {"EMAIL", 'C', 30, 0},
+                             {"DOPRAVA", 'C', 30, 0},
+                             {"DOPRVNE", 'N', 8, 2},
+                             {"VYRIZ", 'C', 18, 0},
+                             {"ZPSU", 'C', 25, 0},
+                             {"POZN", 'C', 35, 0}},
+                            o);
+  if (!xbase::file_system().exists(folder + "ESH_POL.DBF"))
+    xbase::DbfTable::create(folder + "ESH_POL.DBF",
+                            {{"CZAK", 'N', 10, 0},
+                             {"CIPO", 'C', 16, 0},
+                             {"NAZEV", 'C', 50, 0},
+                             {"VYROBCE", 'C', 30, 0},
+                             {"KUSY", 'N', 11, 3},
+                             {"CENB", 'N', 11, 2},
+                             {"CENS", 'N', 11, 2},
+                             {"SAZBA", 'N', 4, 1}},
+                            o);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static Tables tables;
+  static const bool ready = [] {
+    xbase::table_settings().default_folder = fuzz::scratch_dir();
+    xbase::table_settings().exclusive = false;
+    xbase::set_net_err(false);
+    data::set_program_folder(fuzz::scratch_dir());
+    return true;
+  }();
+  (void)ready;
+  ui::MemoryWindow window;
+  ui::set_boxes(&window);
+  ui::set_main_window(&window);
   std::string_view doc(reinterpret_cast<const char*>(data), size);
-  tables.headers->zap();
-  tables.items->zap();
-  import::RecordReader reader(doc);
-  std::string_view record;
-  size_t records = 0;
-  while (reader.next(&record)) {
-    if (record.empty() || ++records > size) __builtin_trap();  // a reader that never ends
-    if (record[0] == 'c') {
-      tables.headers->append_blank();
-      put_fields(*tables.headers, record, import::kHeaderFields);
-      tables.headers->put("DATO", xbase::Value::date(import::document_date(record)));
-    } else if (record[0] == 'p') {
-      tables.items->append_blank();
-      put_fields(*tables.items, record, import::kItemFields);
-    } else {
-      (void)import::document_text(record.substr(0, 40));
-      break;
-    }
+  {
+    import::LoadResult r = import::load_document(window, doc, make_work_tables);
+    if (r.outcome == import::LoadOutcome::kNoWorkTable) __builtin_trap();
+    // Every loaded record is in the tables, the items reachable through their index.
+    if (r.headers->table()->record_count() != r.header_count) __builtin_trap();
+    xbase::DbfTable& items = *r.items->table();
+    if (items.record_count() != r.item_count) __builtin_trap();
+    size_t walked = 0;
+    for (items.go_top(); !items.eof(); items.skip(1))
+      if (++walked > r.item_count) __builtin_trap();
+    if (walked != r.item_count) __builtin_trap();
   }
-  (void)import::counter_text(records);
+  xbase::WorkAreas::instance().close_all();
+  ui::set_boxes(nullptr);
+  ui::set_main_window(nullptr);
   return 0;
 }
