@@ -10,14 +10,15 @@
 namespace {
 
 void usage() {
-  std::cerr << "usage:\n"
-               "  dbftool dump TABLE.DBF\n"
-               "  dbftool info TABLE.DBF\n"
-               "  dbftool keys INDEXFILE [--tag TAG] [--table TABLE.DBF] [--collation NAME]\n"
-               "  dbftool check FOLDER [--pair TABLE=INDEX,...] [--collation NAME]\n"
-               "  dbftool reindex TABLE.DBF INDEXFILE... [--collation NAME]\n"
-               "  dbftool recover FOLDER [--discard]\n"
-               "  dbftool hold TABLE.DBF SECONDS\n";
+  std::cerr
+      << "usage:\n"
+         "  dbftool dump TABLE.DBF\n"
+         "  dbftool info TABLE.DBF\n"
+         "  dbftool keys INDEXFILE [--tag TAG] [--table TABLE.DBF] [--collation NAME]\n"
+         "  dbftool check FOLDER [--pair TABLE=INDEX,...] [--collation NAME]\n"
+         "  dbftool reindex TABLE.DBF INDEXFILE... [--collation NAME] [--case codepage|ascii]\n"
+         "  dbftool recover FOLDER [--discard]\n"
+         "  dbftool hold TABLE.DBF SECONDS\n";
 }
 
 }  // namespace

@@ -104,7 +104,8 @@ const xbase::Collation* collation_option(const std::vector<std::string>& args) {
   if (name.empty()) return &xbase::binary_collation();
   const xbase::Collation* c = xbase::collation_by_name(name);
   if (!c)
-    throw UsageError("unknown collation '" + name + "' (binary, czech, czech-chars, windows)");
+    throw UsageError("unknown collation '" + name +
+                     "' (binary, czech, czech-chars, windows, windows-chars)");
   return c;
 }
 
@@ -136,30 +137,51 @@ int cmd_keys(const std::vector<std::string>& args, std::ostream& out) {
 
 int cmd_reindex(const std::vector<std::string>& args, std::ostream& out) {
   if (args.size() < 3) throw UsageError("reindex takes a table and its index files");
+  // Rebuilt in the rules asked for, or else in the ones its stored keys show: never in ours.
+  const xbase::Collation* asked =
+      option(args, "--collation").empty() ? nullptr : collation_option(args);
+  std::string cases = option(args, "--case");
+  if (!cases.empty() && cases != "codepage" && cases != "ascii")
+    throw UsageError("--case takes codepage or ascii");
   xbase::TableOpenOptions o;
   o.share = xbase::ShareMode::kExclusive;
   o.codepage = xbase::table_settings().oem_codepage;
   recover_before_writing(xbase::path_dirname(args[1]), out);
   auto table = xbase::DbfTable::open(xbase::file_system().resolve_case(args[1]), o);
+  // Keys that fit several orders keep the station's, as the import keeps them.
+  const xbase::Collation* startup = asked ? asked : xbase::table_settings().collation;
   for (size_t i = 2; i < args.size(); ++i) {
     if (args[i].rfind("--", 0) == 0) {
       ++i;
       continue;
     }
-    table->add_bag(open_index(xbase::file_system().resolve_case(args[i]), *table,
-                              collation_option(args), false));
+    table->add_bag(open_index(xbase::file_system().resolve_case(args[i]), *table, startup, false));
   }
-  // Rebuilt in the rules asked for, whatever the old keys showed.
+  std::vector<std::string> rebuilt;
   for (xbase::IndexBag* bag : table->bags())
     for (size_t k = 0; k < bag->order_count(); ++k) {
-      bag->order(k).set_collation(collation_option(args));
-      bag->order(k).set_case_mapping(xbase::CaseMapping::kCodePage);
-      bag->order(k).set_refusal({});
+      xbase::Order& order = bag->order(k);
+      std::string name = xbase::path_basename(bag->path()) + ":" + display_tag(order, bag->path());
+      bool unknown = order.damage() || !order.refusal().empty();
+      if (unknown && (!asked || cases.empty()))
+        throw UsageError(name + ": its keys show no rules to rebuild it in (" +
+                         (order.damage() ? std::string(order.damage()->what()) : order.refusal()) +
+                         "); name them with --collation NAME --case codepage|ascii");
+      if (asked) order.set_collation(asked);
+      if (!cases.empty())
+        order.set_case_mapping(cases == "ascii" ? xbase::CaseMapping::kAscii
+                                                : xbase::CaseMapping::kCodePage);
+      order.set_refusal({});
+      order.set_damage(std::nullopt);
+      xbase::KeyRules r;
+      r.collation = order.collation();
+      r.case_mapping = order.case_mapping();
+      rebuilt.push_back(name + " rules=" + xbase::key_rules_text(r));
     }
   table->reindex();
-  size_t orders = table->order_count();
   table->close();
-  out << "reindexed " << orders << " order(s) of " << args[1] << "\n";
+  out << "reindexed " << rebuilt.size() << " order(s) of " << args[1] << "\n";
+  for (const auto& line : rebuilt) out << "  " << line << "\n";
   return 0;
 }
 

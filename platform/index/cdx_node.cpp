@@ -23,6 +23,10 @@ void fail_page(const std::string& file, uint32_t page, const std::string& what) 
   throw TableError(kErrCorruption, 0, file, "CDX " + msg);
 }
 
+void fail_order(const std::string& file, uint32_t page, const std::string& what) {
+  throw KeyOrderError(kErrCorruption, 0, file, "CDX " + page_name(page) + ": " + what);
+}
+
 LeafBits leaf_bits(int key_length, uint32_t max_recno, int min_rec_bytes) {
   LeafBits b;
   int width = std::bit_width(static_cast<unsigned>(key_length));

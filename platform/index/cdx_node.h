@@ -78,6 +78,8 @@ bool node_fits(const Node& node, const KeyShape& shape);
 
 // Throws TableError (corruption) for a fault at a page (kNoPage: not tied to one page).
 [[noreturn]] void fail_page(const std::string& file, uint32_t page, const std::string& what);
+// The same for keys a walk meets out of order (KeyOrderError).
+[[noreturn]] void fail_order(const std::string& file, uint32_t page, const std::string& what);
 std::string page_name(uint32_t page);  // "page 0x1A00"
 
 // Writes the node into a 512-byte page; false (page untouched) when it does not fit.

@@ -228,9 +228,9 @@ bool Tag::settle_forward(Step& pos, const Entry* before) {
     Node& n = node(pos.page);
     if (pos.index < n.entries.size()) {
       if (before && !less(*before, n.entries[pos.index]))
-        fail_page(store_.path(), pos.page,
-                  pos.page == start ? "keys out of order in the leaf"
-                                    : "keys out of order across leaves");
+        fail_order(store_.path(), pos.page,
+                   pos.page == start ? "keys out of order in the leaf"
+                                     : "keys out of order across leaves");
       return true;
     }
     if (n.right == kNoPage) return false;
@@ -257,7 +257,7 @@ bool Tag::step_back(Step& pos) {
     if (pos.index > 0) {
       --pos.index;
       if (after && !less(node(pos.page).entries[pos.index], *after))
-        fail_page(store_.path(), pos.page, "keys out of order going back");
+        fail_order(store_.path(), pos.page, "keys out of order going back");
       return true;
     }
     Node& n = node(pos.page);

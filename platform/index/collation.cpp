@@ -165,6 +165,7 @@ const Collation* collation_by_name(std::string_view name) {
   if (n == "czech") return &czech_collation();
   if (n == "czech-chars") return &czech_chars_collation();
   if (n == "windows") return &locale_collation();
+  if (n == "windows-chars") return &locale_chars_collation();
   return nullptr;
 }
 

@@ -3,6 +3,7 @@
 // date and logical keys always compare as bytes.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -28,7 +29,20 @@ const Collation& czech_collation();
 const Collation& czech_chars_collation();
 // The operating system's user locale (CompareStringW on Windows; elsewhere byte order).
 const Collation& locale_collation();
-// By name ("binary", "czech", "czech-chars", "windows"); nullptr for an unknown name.
+// The locale's weights taken one byte at a time: each character of the code page weighed
+// alone by the system (no digraphs, nothing skipped), as runtimes that build a per-byte table
+// from the system's order keep their indexes. Elsewhere than on Windows, byte order.
+const Collation& locale_chars_collation();
+
+// The order of two single characters of a code page: <0, 0 (the same weight), >0.
+using ByteCompare = std::function<int(unsigned char a, unsigned char b, const CodePage& cp)>;
+// Keys compared one byte at a time by weights made from compare (a byte weighs as many as the
+// bytes before it, so bytes compare finds equal weigh the same), then by their bytes. The
+// weights of each code page are made on first use.
+std::unique_ptr<Collation> per_byte_collation(const char* name, ByteCompare compare);
+
+// By name ("binary", "czech", "czech-chars", "windows", "windows-chars"); nullptr for an
+// unknown name.
 const Collation* collation_by_name(std::string_view name);
 
 }  // namespace xbase

@@ -1,10 +1,12 @@
 #include "platform/index/collation_detect.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <mutex>
 
 #include "platform/file/file.h"
 #include "platform/table/table_error.h"
+#include "platform/text/codepage.h"
 
 namespace xbase {
 namespace {
@@ -36,11 +38,37 @@ bool in_order(const Order& o, const Collation* c, std::string_view a, std::strin
   return o.descending() ? r >= 0 : r <= 0;
 }
 
-std::string shown(const std::string& key) {
-  std::string s = key;
-  while (!s.empty() && s.back() == ' ') s.pop_back();
-  return "'" + s + "'";
+// A stored key as a message shows it: text in quotes without its trailing blanks.
+std::string shown(const Order& o, const std::string& key, const CodePage& cp) {
+  if (o.key_type() == 'C') {
+    std::string s = key;
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return "'" + cp.to_utf8(s) + "'";
+  }
+  Value v = o.decode(key);
+  if (v.type() == Value::Type::kDate) return v.date_value().dtos();
+  if (v.type() == Value::Type::kLogical) return v.log() ? ".T." : ".F.";
+  char buf[40];
+  std::snprintf(buf, sizeof buf, "%.15g", v.num());
+  return buf;
 }
+
+// Puts an order's rules back as they were when detection leaves it, by any way.
+class KeptRules {
+ public:
+  explicit KeptRules(Order& o) : o_(o), collation_(o.collation()), cases_(o.case_mapping()) {}
+  ~KeptRules() {
+    o_.set_collation(collation_);
+    o_.set_case_mapping(cases_);
+  }
+  KeptRules(const KeptRules&) = delete;
+  KeptRules& operator=(const KeptRules&) = delete;
+
+ private:
+  Order& o_;
+  const Collation* collation_;
+  CaseMapping cases_;
+};
 
 // Pairs of neighbouring distinct stored keys, in logical order.
 using Pairs = std::vector<std::pair<std::string, std::string>>;
@@ -119,9 +147,10 @@ std::string file_name(const std::string& path) {
                    "Index " + file_name(o.bag_path()) +
                        " byl vytvořen s jiným nastavením jazyka nebo kódové stránky (jiné "
                        "řazení nebo jiná velká písmena v klíčích), proto do něj program nic "
-                       "nezapsal. Přeindexujte jej příkazem dbftool reindex na stanici se "
-                       "správným nastavením. (" +
-                       why + ")");
+                       "nezapsal. Obnovte jej v programu Kontor na stanici se správným "
+                       "nastavením, nebo se obraťte na podporu (dbftool reindex s řazením "
+                       "Kontoru). Podrobnost: " +
+                       why + ".");
 }
 
 }  // namespace
@@ -131,38 +160,41 @@ KeyRules find_key_rules(Order& order, const Collation* startup, const CodePage& 
   KeyRules rules;
   rules.collation = startup;
   const std::vector<uint32_t> samples = sampled_recnos(record_count);
-  const CaseMapping was = order.case_mapping();
-  const Collation* before = order.collation();
+  KeptRules kept_rules(order);
   if (order.key_type() == 'C') {
-    const Collation* candidates[] = {startup, &binary_collation(), &czech_collation(),
-                                     &czech_chars_collation(), &locale_collation()};
+    const Collation* candidates[] = {startup,
+                                     &binary_collation(),
+                                     &czech_collation(),
+                                     &czech_chars_collation(),
+                                     &locale_collation(),
+                                     &locale_chars_collation()};
     // Each candidate walks the index under its own comparisons (the walk checks the order
-    // across pages as it goes); the first in whose order every neighbour pair is wins.
-    std::string first_problem;
+    // across pages as it goes); the first in whose order every neighbour pair is wins. Keys
+    // out of order only rule a candidate out; any other fault of the walk is damage, and
+    // stops the detection with its own error.
+    std::string first_pair;
     bool fits = false;
     for (const Collation* c : candidates) {
       order.set_collation(c);
       Pairs pairs;
       try {
         pairs = neighbour_pairs(order, samples, read);
-      } catch (const TableError& e) {
-        // A walk stops where the keys break this candidate's order (or at damage: either
-        // way nothing may be written by it).
-        if (first_problem.empty()) first_problem = e.message();
+      } catch (const KeyOrderError&) {
         continue;
       }
       if (const auto* p = out_of_order(order, c, pairs, cp)) {
-        if (first_problem.empty()) first_problem = shown(p->first) + " before " + shown(p->second);
+        if (first_pair.empty())
+          first_pair =
+              ", např. " + shown(order, p->first, cp) + " před " + shown(order, p->second, cp);
         continue;
       }
       rules.collation = c;
       fits = true;
       break;
     }
-    order.set_collation(before);
     if (!fits) {
       rules.fits = false;
-      rules.problem = "keys out of order under every known collation: " + first_problem;
+      rules.problem = "uložené klíče nejsou v žádném známém řazení" + first_pair;
       return rules;
     }
   }
@@ -180,18 +212,16 @@ KeyRules find_key_rules(Order& order, const Collation* startup, const CodePage& 
     bool ascii_held = ascii && *ascii != *full && holds(order, *ascii, recno);
     if (!full_held && !ascii_held) {
       rules.fits = false;
-      rules.problem = "record " + std::to_string(recno) + ": stored key differs from " +
-                      shown(*full) + " evaluated";
+      rules.problem = "záznam " + std::to_string(recno) + " má v indexu jiný klíč než " +
+                      shown(order, *full, cp);
       break;
     }
     if (ascii && *ascii != *full) (ascii_held ? ascii_hits : code_page_hits)++;
   }
-  order.set_case_mapping(was);
-  order.set_collation(before);
   if (rules.fits && ascii_hits > 0) {
     if (code_page_hits > 0) {
       rules.fits = false;
-      rules.problem = "keys made with two different case mappings";
+      rules.problem = "klíče mají velká písmena převedená dvojím způsobem";
     } else {
       rules.case_mapping = CaseMapping::kAscii;
     }
@@ -205,6 +235,7 @@ void apply_key_rules(Order& order, const KeyRules& rules, const Collation* start
     return;
   }
   order.set_refusal({});
+  order.set_damage(std::nullopt);
   order.set_collation(rules.collation);
   order.set_case_mapping(rules.case_mapping);
   if (order.key_type() == 'C' && std::string(name_of(rules.collation)) != name_of(startup)) {
@@ -216,6 +247,7 @@ void apply_key_rules(Order& order, const KeyRules& rules, const Collation* start
 }
 
 void refuse_if_unfit(const Order& order) {
+  if (order.damage()) throw *order.damage();
   if (!order.refusal().empty()) refuse(order, order.refusal());
 }
 
@@ -223,20 +255,28 @@ void check_insert(Order& order, const std::string& key, const CodePage& cp,
                   const RecordReader& read) {
   refuse_if_unfit(order);
   IndexKey next, prev;
-  bool has_next = order.seek(key, &next);
-  bool has_prev = has_next ? order.prev(&prev) : order.last(&prev);
+  bool has_next = false, has_prev = false;
+  try {
+    has_next = order.seek(key, &next);
+    has_prev = has_next ? order.prev(&prev) : order.last(&prev);
+  } catch (const KeyOrderError&) {
+    refuse(order, "klíče vedle nového " + shown(order, key, cp) + " nejsou v pořadí");
+  }
   const Collation* c = order.collation();
   if (has_prev && !in_order(order, c, prev.key, key, cp))
-    refuse(order, shown(prev.key) + " stored before " + shown(key));
+    refuse(order, "uložený klíč " + shown(order, prev.key, cp) + " nepatří před nový " +
+                      shown(order, key, cp));
   if (has_next && !in_order(order, c, key, next.key, cp))
-    refuse(order, shown(next.key) + " stored after " + shown(key));
+    refuse(order, "uložený klíč " + shown(order, next.key, cp) + " nepatří za nový " +
+                      shown(order, key, cp));
   for (const IndexKey* e : {has_prev ? &prev : nullptr, has_next ? &next : nullptr}) {
     if (!e) continue;
     bool exists = false;
     auto evaluated = key_of_record(order, e->recno, read, &exists);
-    if (!exists || !evaluated || *evaluated != e->key)
-      refuse(order, "record " + std::to_string(e->recno) + ": stored key " + shown(e->key) +
-                        " is not its evaluated key");
+    if (!exists) refuse(order, "záznam " + std::to_string(e->recno) + " z indexu v tabulce není");
+    if (!evaluated || *evaluated != e->key)
+      refuse(order, "záznam " + std::to_string(e->recno) + " má v indexu klíč " +
+                        shown(order, e->key, cp) + ", který neodpovídá jeho údajům");
   }
 }
 

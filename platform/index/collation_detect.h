@@ -28,6 +28,8 @@ struct KeyRules {
 
 // Reads the stored order of the keys (all of them when the index is small, runs spread over it
 // when it is large) and the keys of a sample of records. The start-up collation wins every tie.
+// Keys out of order are evidence against a collation; any other fault met on the way is damage
+// and thrown as the index's own TableError.
 KeyRules find_key_rules(Order& order, const Collation* startup, const CodePage& cp,
                         uint32_t record_count, const RecordReader& read);
 
@@ -35,7 +37,8 @@ KeyRules find_key_rules(Order& order, const Collation* startup, const CodePage& 
 // kept in another collation than the start-up one for the run log.
 void apply_key_rules(Order& order, const KeyRules& rules, const Collation* startup);
 
-// Throws TableError with the Czech refusal when the order may not be written.
+// Throws when the order may not be written: its damage error, or TableError with the Czech
+// refusal.
 void refuse_if_unfit(const Order& order);
 
 // Before key goes into order: throws TableError with the Czech refusal when the order is

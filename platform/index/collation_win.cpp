@@ -1,5 +1,6 @@
 // The user locale's order of character keys on Windows: the keys' code-page bytes decoded to
-// UTF-16 and compared by CompareStringW, as other Windows programs on the same folder sort.
+// UTF-16 and compared by CompareStringW, as other Windows programs on the same folder sort;
+// and the locale's weights of the single characters, for the per-byte order.
 #include <windows.h>
 
 #include <cstring>
@@ -35,11 +36,26 @@ class LocaleCollation : public Collation {
   }
 };
 
+// Two single characters as the locale weighs them, each alone; no byte fallback, so that the
+// characters it weighs the same share a weight.
+int compare_characters(unsigned char a, unsigned char b, const CodePage& cp) {
+  wchar_t wa = static_cast<wchar_t>(cp.to_unicode(a));
+  wchar_t wb = static_cast<wchar_t>(cp.to_unicode(b));
+  int r = CompareStringW(LOCALE_USER_DEFAULT, 0, &wa, 1, &wb, 1);
+  return r == CSTR_LESS_THAN ? -1 : (r == CSTR_GREATER_THAN ? 1 : 0);
+}
+
 }  // namespace
 
 const Collation& locale_collation() {
   static const LocaleCollation c;
   return c;
+}
+
+const Collation& locale_chars_collation() {
+  static const std::unique_ptr<Collation> c =
+      per_byte_collation("windows-chars", compare_characters);
+  return *c;
 }
 
 }  // namespace xbase

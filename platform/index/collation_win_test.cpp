@@ -63,5 +63,18 @@ TEST(LocaleCollationWin, IsAStrictOrderOnDistinctKeys) {
           << cp852().to_utf8(keys[i]) << " before " << cp852().to_utf8(keys[j]);
 }
 
+TEST(LocaleCollationWin, PerByteWeightsComeFromTheLocale) {
+  const Collation& c = locale_chars_collation();
+  auto chars = [&](const std::string& a, const std::string& b) {
+    return c.compare(b852(a), b852(b), cp852());
+  };
+  // The locale's letters, where bytes put every capital and "Z" before "a" and "Č".
+  EXPECT_LT(chars("a", "B"), 0);
+  EXPECT_LT(chars("Č", "D"), 0);
+  EXPECT_GT(chars("Č", "C"), 0);
+  // Each character alone: C then H stays before D whatever the locale does with "CH".
+  EXPECT_LT(chars("CHA", "DA "), 0);
+}
+
 }  // namespace
 }  // namespace xbase

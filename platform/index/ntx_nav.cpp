@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "platform/index/ntx_index.h"
+#include "platform/table/table_error.h"
 
 namespace xbase::ntx {
 
@@ -42,7 +43,9 @@ void NtxIndex::enter(uint32_t page) {
 void NtxIndex::check_order(const Path& path, std::string_view key, int dir) {
   int c = tree_compare(key, cursor_.key);
   if ((dir > 0 && c < 0) || (dir < 0 && c > 0))
-    store_->fail(path.back().page, "key " + std::to_string(path.back().idx) + " is out of order");
+    throw KeyOrderError(kErrCorruption, 0, store_->path(),
+                        "page at " + std::to_string(path.back().page) + ": key " +
+                            std::to_string(path.back().idx) + " is out of order");
 }
 
 bool NtxIndex::descend_left(Path& path, uint32_t page) {

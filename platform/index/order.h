@@ -19,6 +19,7 @@
 #include "platform/index/collation.h"
 #include "platform/index/key_expr.h"
 #include "platform/table/record_source.h"
+#include "platform/table/table_error.h"
 
 namespace xbase {
 
@@ -66,6 +67,10 @@ class Order {
   // Non-empty when the stored keys fit no rules the layer knows: nothing may be written.
   const std::string& refusal() const { return refusal_; }
   void set_refusal(std::string why) { refusal_ = std::move(why); }
+  // The damage met while the rules were read from the stored keys: nothing may be written
+  // either, and a write attempt rethrows it.
+  const std::optional<TableError>& damage() const { return damage_; }
+  void set_damage(std::optional<TableError> e) { damage_ = std::move(e); }
 
   // Cursor in logical order (descending tags run backwards). Each call positions the
   // order's cursor; false (and no change of *out) when there is no such entry.
@@ -98,6 +103,7 @@ class Order {
  private:
   CaseMapping case_mapping_ = CaseMapping::kCodePage;
   std::string refusal_;
+  std::optional<TableError> damage_;
 };
 
 // Gives a bulk build every record of the table, read once in record order.

@@ -32,9 +32,10 @@ void DbfTable::adopt_key_rules(IndexBag& bag) {
     const Collation* startup = o.collation();
     try {
       apply_key_rules(o, find_key_rules(o, startup, *cp_, count_, read), startup);
-    } catch (const TableError&) {
-      // A damaged index: it keeps the rules it was opened with and shows its damage where it
-      // is used, as before.
+    } catch (const TableError& e) {
+      // Damage met on the way: the index keeps the rules it was opened with for reading, and
+      // a write rethrows the damage rather than passing it for another language setting.
+      o.set_damage(e);
     }
   }
 }

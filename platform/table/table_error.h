@@ -50,4 +50,11 @@ class TableError : public std::runtime_error {
   std::string message_;
 };
 
+// Stored keys met out of order while walking an index: damage, or an index kept in another
+// collation than the one it is read in. Key-rule detection tells the two apart by this type.
+class KeyOrderError : public TableError {
+ public:
+  using TableError::TableError;
+};
+
 }  // namespace xbase
