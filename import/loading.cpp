@@ -109,13 +109,15 @@ LoadResult load_document(ui::WindowInterface& window, std::string_view document,
   // Only the last record can be cut; a cut item's order would be posted without it and later
   // refused as already registered, so the order is held back whole.
   auto cut = [&](std::string_view rec) {
-    double czak = document_number(field_bytes(rec, 3, 10));
+    // Its order number only when the record holds the whole field: part of it is another one.
+    const bool known = rec.size() >= 12;
+    const double czak = document_number(field_bytes(rec, 3, 10));
     r.cut_short = true;
     if (rec[0] == 'p') {
-      hold(r, czak, "Objednávka nepřišla celá");
+      if (known) hold(r, czak, "Objednávka nepřišla celá");
       hold(r, last_order, "Objednávka nepřišla celá");
     }
-    window.add_row({order_text(czak), "Věta je zkrácená koncem dokumentu"});
+    window.add_row({known ? order_text(czak) : std::string(), "Věta je zkrácená koncem dokumentu"});
   };
   bool read_all = true;
   while (reader.next(&record)) {
@@ -146,9 +148,7 @@ LoadResult load_document(ui::WindowInterface& window, std::string_view document,
   }
   // A document that stops right after a record's type letter ends the reading without a
   // record: it is cut all the same.
-  if (std::string_view rest = reader.rest();
-      read_all && (rest == "c" || rest == "p"))
-    cut(rest);
+  if (std::string_view rest = reader.rest(); read_all && (rest == "c" || rest == "p")) cut(rest);
   index_items(*r.items);
   xbase::WorkAreas::instance().commit_all();
   return r;

@@ -23,8 +23,8 @@ std::string first_chars(const std::string& utf8, size_t n) {
 
 }  // namespace
 
-std::string Run::item_verdict(std::uint16_t line, const std::vector<std::string>& made,
-                              bool& card, bool& new_card) {
+std::string Run::item_verdict(std::uint16_t line, const std::vector<std::string>& made, bool& card,
+                              bool& new_card) {
   std::string cipo = pol_.field_get("CIPO").str();
   card = new_card = false;
   const DbfTable& zas = *zas_->table();
