@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace app {
 
@@ -19,6 +20,10 @@ struct International {
 };
 
 International& international();
+
+// The locale's decimals from the text the registry gives: a single digit, otherwise 2 (the
+// registry holds whatever anyone wrote there).
+int locale_digits(std::string_view text);
 
 // The whole program: start-up, the modal window, and the end when it closes. trace: the test
 // build's record of the window (app/window_trace.h) in the program folder.

@@ -41,9 +41,7 @@ void read_international() {
   i.am_pm = locale_text(LOCALE_ITIME) == "0";
   i.am = locale_text(LOCALE_S1159);
   i.pm = locale_text(LOCALE_S2359);
-  std::string d = locale_text(LOCALE_IDIGITS);
-  // The registry holds what anyone wrote there: a value that is not one digit keeps 2.
-  i.digits = d.size() == 1 && d[0] >= '0' && d[0] <= '9' ? d[0] - '0' : 2;
+  i.digits = locale_digits(locale_text(LOCALE_IDIGITS));
   i.locale_date_format = locale_text(LOCALE_SSHORTDATE);
 }
 

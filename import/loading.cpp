@@ -6,6 +6,7 @@
 #include "data/shared_access.h"
 #include "import/order_document.h"
 #include "import/posting.h"
+#include "import/posting_checks.h"
 #include "platform/index/order.h"
 #include "platform/table/dbf_table.h"
 #include "platform/table/field_codec.h"
@@ -24,24 +25,19 @@ std::unique_ptr<xbase::DbServer> open_emptied(const char* table) {
   return server;
 }
 
-// A number too wide for its field is stored as the xBase engines store it: the field filled
-// with asterisks (read back as 0), so one odd order does not stop the whole run.
-void put_number(xbase::DbfTable& t, const char* field, double value) {
+// A number too wide for its field is left blank: its order is held back with the reason
+// (returned) rather than posted with the 0 that asterisks would read back as.
+std::string put_number(xbase::DbfTable& t, const char* table, const char* field, double value) {
   int i = t.field_index(field);
-  if (i < 0) {
-    t.put(field, xbase::Value::number(value));  // names the missing field
-    return;
+  if (i < 0 || (t.field_info(i).type != 'N' && t.field_info(i).type != 'F')) {
+    t.put(field, xbase::Value::number(value));  // names a missing field, converts for others
+    return {};
   }
   const xbase::FieldInfo& f = t.field_info(i);
-  if (f.type != 'N' && f.type != 'F') {
-    t.put(field, xbase::Value::number(value));
-    return;
-  }
   auto text = xbase::format_number(value, f.length, f.decimals);
-  if (text)
-    t.put_raw(i, *text);
-  else
-    t.put_raw(i, std::string(static_cast<size_t>(f.length), '*'));
+  if (!text) return posting::overflow_text(t, table, field, value);
+  t.put_raw(i, *text);
+  return {};
 }
 
 // Shorter than its length and not ended by a line end: the document stopped inside it.
@@ -50,18 +46,29 @@ bool cut_short(std::string_view record) {
   return record.size() < length && record.back() != '\r' && record.back() != '\n';
 }
 
+void hold(LoadResult& r, double czak, const std::string& why) {
+  for (const HeldOrder& h : r.held_back)
+    if (h.czak == czak) return;  // the first reason stands
+  r.held_back.push_back({czak, why});
+}
+
+// The first number that did not fit, as the reason its order is held back; empty when all did.
 template <size_t N>
-void put_fields(xbase::DbfTable& t, std::string_view record, const DocumentField (&fields)[N],
-                bool with_date) {
+std::string put_fields(xbase::DbfTable& t, const char* table, std::string_view record,
+                       const DocumentField (&fields)[N], bool with_date) {
+  std::string why;
   for (const DocumentField& f : fields) {
     std::string_view bytes = field_bytes(record, f.position, f.length);
-    if (f.conversion == 'N')
-      put_number(t, f.target, document_number(bytes));
-    else
+    if (f.conversion == 'N') {
+      std::string problem = put_number(t, table, f.target, document_number(bytes));
+      if (why.empty()) why = problem;
+    } else {
       t.put(f.target, xbase::Value::text(document_text(bytes)));
+    }
     // DATO follows CZAK.
     if (with_date && f.position == 3) t.put("DATO", xbase::Value::date(document_date(record)));
   }
+  return why;
 }
 
 void index_items(xbase::DbServer& items) {
@@ -99,33 +106,49 @@ LoadResult load_document(ui::WindowInterface& window, std::string_view document,
   RecordReader reader(document);
   std::string_view record;
   double last_order = 0;
+  // Only the last record can be cut; a cut item's order would be posted without it and later
+  // refused as already registered, so the order is held back whole.
+  auto cut = [&](std::string_view rec) {
+    // Its order number only when the record holds the whole field: part of it is another one.
+    const bool known = rec.size() >= 12;
+    const double czak = document_number(field_bytes(rec, 3, 10));
+    r.cut_short = true;
+    if (rec[0] == 'p') {
+      if (known) hold(r, czak, "Objednávka nepřišla celá");
+      hold(r, last_order, "Objednávka nepřišla celá");
+    }
+    window.add_row({known ? order_text(czak) : std::string(), "Věta je zkrácená koncem dokumentu"});
+  };
+  bool read_all = true;
   while (reader.next(&record)) {
     if ((record[0] == 'c' || record[0] == 'p') && cut_short(record)) {
-      // Only the last record can be cut; a cut item's order would be posted without it and
-      // later refused as already registered, so the order is held back whole.
-      double czak = document_number(field_bytes(record, 3, 10));
-      r.cut_short = true;
-      if (record[0] == 'p') r.held_back = {czak, last_order};
-      window.add_row({order_text(czak), "Věta je zkrácená koncem dokumentu"});
+      cut(record);
+      read_all = false;
       break;
     }
     if (record[0] == 'c') {
       headers.append_blank();
       window.set_text("FTPOCO", counter_text(++r.header_count));
-      put_fields(headers, record, kHeaderFields, true);
+      std::string why = put_fields(headers, "ESH_HLA", record, kHeaderFields, true);
       last_order = headers.get("CZAK").num();
+      if (!why.empty()) hold(r, last_order, why);
     } else if (record[0] == 'p') {
       items.append_blank();
       window.set_text("FTPOCP", counter_text(++r.item_count));
-      put_fields(items, record, kItemFields, false);
+      std::string why = put_fields(items, "ESH_POL", record, kItemFields, false);
+      if (!why.empty()) hold(r, items.get("CZAK").num(), why);
     } else {
       r.outcome = LoadOutcome::kUnknownRecord;
       window.warning_box(ui::Owner::kMain, data::kRefusedCaption,
                          "Neznámý typ věty!\n" + document_text(record.substr(0, 40)));
+      read_all = false;
       break;
     }
     window.refresh();
   }
+  // A document that stops right after a record's type letter ends the reading without a
+  // record: it is cut all the same.
+  if (std::string_view rest = reader.rest(); read_all && (rest == "c" || rest == "p")) cut(rest);
   index_items(*r.items);
   xbase::WorkAreas::instance().commit_all();
   return r;

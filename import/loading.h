@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "import/posting.h"
 #include "platform/table/db_server.h"
 #include "platform/window/window.h"
 
@@ -26,10 +27,11 @@ struct LoadResult {
   std::unique_ptr<xbase::DbServer> items;
   size_t header_count = 0;
   size_t item_count = 0;
-  // The document ended inside its last record: that record was not loaded, the orders here
-  // must not be posted, and the shop must send the export again.
+  // The document ended inside its last record: that record was not loaded and the shop must
+  // send the export again.
   bool cut_short = false;
-  std::vector<double> held_back;
+  // Orders not to be posted: one cut short, or one with a number its work table cannot hold.
+  std::vector<HeldOrder> held_back;
   // The run goes on to the posting only then.
   bool run_on() const { return outcome == LoadOutcome::kLoaded; }
 };

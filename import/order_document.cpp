@@ -19,6 +19,12 @@ bool RecordReader::next(std::string_view* record) {
   return true;
 }
 
+std::string_view RecordReader::rest() const {
+  size_t i = pos_;
+  while (i < doc_.size() && (doc_[i] == '\r' || doc_[i] == '\n')) ++i;
+  return doc_.substr(i);
+}
+
 std::string_view field_bytes(std::string_view record, size_t position, size_t length) {
   if (position == 0 || position > record.size()) return {};
   return record.substr(position - 1, length);

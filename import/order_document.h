@@ -45,6 +45,9 @@ class RecordReader {
   // character, is left.
   bool next(std::string_view* record);
   size_t offset() const { return offset_; }  // where the last record began, from 0
+  // What the reading left unread after its last record, line ends skipped: nothing, or the
+  // one character the document ends with.
+  std::string_view rest() const;
 
  private:
   std::string_view doc_;

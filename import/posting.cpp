@@ -74,7 +74,7 @@ std::string order_text(double czak) { return fixed_width(czak, 8); }
 
 PostingResult post_orders(ui::WindowInterface& window, xbase::DbServer& headers,
                           xbase::DbServer& items, const PostingClock& clock,
-                          const std::vector<double>& held_back, PostingMode mode) {
+                          const std::vector<HeldOrder>& held_back, PostingMode mode) {
   posting::Run run(window, headers, items, clock, held_back, mode);
   return run.go();
 }
@@ -112,7 +112,14 @@ void put_number(DbfTable& t, std::string_view field, double value) {
   }
   const xbase::FieldInfo& f = t.field_info(i);
   auto text = xbase::format_number(value, f.length, f.decimals);
-  t.put_raw(i, text ? *text : std::string(static_cast<size_t>(f.length), '*'));
+  // Asterisks would read back as 0: the order fails whole instead.
+  if (!text) {
+    std::string table = t.path().substr(t.path().find_last_of("/\\") + 1);
+    table = table.substr(0, table.find('.'));
+    throw xbase::TableError(xbase::kErrDataWidth, 0, t.path(),
+                            overflow_text(t, table, field, value));
+  }
+  t.put_raw(i, *text);
 }
 
 void put_value(DbfTable& t, std::string_view field, const Value& v) {
@@ -245,8 +252,10 @@ void Run::post_all() {
   while (!hla_.eof()) {
     double czak = hla_.field_get("CZAK").num();
     std::string error;
-    if (std::find(held_back_.begin(), held_back_.end(), czak) != held_back_.end())
-      error = "Objednávka nepřišla celá";
+    auto held = std::find_if(held_back_.begin(), held_back_.end(),
+                             [czak](const HeldOrder& h) { return h.czak == czak; });
+    if (held != held_back_.end())
+      error = held->why;
     else if (zak().seek(Value::number(czak)))
       error = "Je již evidována";
     else if (!pol_.seek(Value::number(czak)))

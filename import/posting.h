@@ -48,14 +48,20 @@ enum class PostingMode {
              // number taken, no rebuild, no byte of the folder changed
 };
 
+// An order the loading held back: nothing of it is posted, and why it is listed.
+struct HeldOrder {
+  double czak = 0;
+  std::string why;
+  bool operator==(const HeldOrder&) const = default;
+};
+
 // headers and items are the loaded work tables, items ordered by CZAK as their first order.
 // Makes the target data folder the table layer's default folder (it stays so). The tables it
 // opens stay open for the run's closing steps, which commit and close them.
-// The orders of held_back are rejected unwritten (the document ended inside one of their
-// records).
+// The orders of held_back are rejected unwritten with their reasons.
 PostingResult post_orders(ui::WindowInterface& window, xbase::DbServer& headers,
                           xbase::DbServer& items, const PostingClock& clock = PostingClock::now(),
-                          const std::vector<double>& held_back = {},
+                          const std::vector<HeldOrder>& held_back = {},
                           PostingMode mode = PostingMode::kRun);
 // One line of a preview's report, in Czech.
 std::string preview_text(const OrderPreview& p);

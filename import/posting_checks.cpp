@@ -1,9 +1,9 @@
 #include "import/posting_checks.h"
 
-#include <cmath>
 #include <cstdio>
 #include <initializer_list>
 #include <utility>
+#include <vector>
 
 #include "data/numbering.h"
 #include "data/shared_access.h"
@@ -150,6 +150,13 @@ std::string overflow_text(const DbfTable& t, std::string_view table, std::string
          std::string(field);
 }
 
+double as_stored(const DbfTable& t, std::string_view field, double value) {
+  int i = t.field_index(field);
+  if (i < 0) return value;
+  auto text = xbase::format_number(value, t.field_info(i).length, t.field_info(i).decimals);
+  return text ? xbase::parse_number(*text) : value;
+}
+
 int text_width(const DbfTable& t, std::string_view field) {
   int i = t.field_index(field);
   return i < 0 ? 0 : t.field_info(i).length;
@@ -161,11 +168,21 @@ std::string Run::order_overflow(double czak) {
   if (why.empty()) why = overflow_text(pozad, "POZAD", "CZAK", czak);
   if (why.empty()) why = overflow_text(zak(), "ZAK", "ICO", hla_.field_get("ICO").num());
   if (!why.empty()) return why;
-  // The largest total the items can give, so that CAST, written last, fits as well.
+  // CAST, written last, is the sum of the lines written: only the items that will be, with
+  // their values as POZAD stores them.
   const uint32_t first = pol_.recno();
   double total = 0;
-  for (; !pol_.eof() && pol_.field_get("CZAK").num() == czak; pol_.skip())
-    total += std::abs(pol_.field_get("CENB").num() * pol_.field_get("KUSY").num());
+  std::uint16_t line = 0;
+  std::vector<std::string> made;
+  for (; !pol_.eof() && pol_.field_get("CZAK").num() == czak; pol_.skip()) {
+    bool card = false, new_card = false;
+    if (!item_verdict(static_cast<std::uint16_t>(line + 10), made, card, new_card).empty())
+      continue;
+    if (new_card) made.push_back(rtrim(pol_.field_get("CIPO").str()));
+    line = static_cast<std::uint16_t>(line + 10);
+    total += as_stored(pozad, "JEDC", pol_.field_get("CENB").num()) *
+             as_stored(pozad, "POCET", pol_.field_get("KUSY").num());
+  }
   pol_.go_to(first);
   return overflow_text(zak(), "ZAK", "CAST", total);
 }

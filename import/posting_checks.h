@@ -23,6 +23,9 @@ std::string ident_layout_problem(const xbase::DbfTable& t);
 std::string overflow_text(const xbase::DbfTable& t, std::string_view table, std::string_view field,
                           double value);
 
+// value as a numeric field reads it back once stored (rounded to its decimals).
+double as_stored(const xbase::DbfTable& t, std::string_view field, double value);
+
 // The width of a character field, or 0 when there is none.
 int text_width(const xbase::DbfTable& t, std::string_view field);
 

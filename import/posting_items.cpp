@@ -1,5 +1,7 @@
 // The items of one order in the posting phase: each ESH_POL record checked against the stock
 // cards of ZAS (a missing card created on request) and written as a POZAD line.
+#include <algorithm>
+
 #include "import/posting_checks.h"
 #include "import/posting_steps.h"
 #include "platform/table/work_areas.h"
@@ -21,19 +23,26 @@ std::string first_chars(const std::string& utf8, size_t n) {
 
 }  // namespace
 
-void Run::post_item(double czak, std::uint16_t& line, double& total) {
+std::string Run::item_verdict(std::uint16_t line, const std::vector<std::string>& made, bool& card,
+                              bool& new_card) {
   std::string cipo = pol_.field_get("CIPO").str();
-  std::string why;
-  bool card = false, new_card = false;
+  card = new_card = false;
   const DbfTable& zas = *zas_->table();
+  const DbfTable& pozad = *pozad_->table();
+  auto length = [&](const DbfTable& t) {
+    return static_cast<int>(t.codepage().from_utf8(rtrim(cipo)).size());
+  };
+  std::string why;
   if (blank(cipo) && !opt_.nzas) {
     why = "Není číslo položky";
-  } else if (static_cast<int>(zas.codepage().from_utf8(rtrim(cipo)).size()) >
-             text_width(zas, "CIPO")) {
+  } else if (length(zas) > text_width(zas, "CIPO")) {
     // A card with the cut number would never be found again by the whole one.
     why = rtrim(cipo) + " je delší, než pojme skl.karta";
+  } else if (length(pozad) > text_width(pozad, "CIPO")) {
+    why = rtrim(cipo) + " se nevejde do pole POZAD.CIPO";
   } else {
-    card = zas_->seek(Value::text(cipo));
+    card = zas_->seek(Value::text(cipo)) ||
+           std::find(made.begin(), made.end(), rtrim(cipo)) != made.end();
     if (!card) {
       if (opt_.zalozkartu)
         card = new_card = true;
@@ -41,7 +50,14 @@ void Run::post_item(double czak, std::uint16_t& line, double& total) {
         why = cipo + " nemá skl.kartu";
     }
   }
-  if (why.empty()) why = item_problem(static_cast<std::uint16_t>(line + 10), new_card);
+  if (why.empty()) why = item_problem(line, new_card);
+  return why;
+}
+
+void Run::post_item(double czak, std::uint16_t& line, double& total) {
+  std::string cipo = pol_.field_get("CIPO").str();
+  bool card = false, new_card = false;
+  std::string why = item_verdict(static_cast<std::uint16_t>(line + 10), {}, card, new_card);
   if (!why.empty()) {
     count(result_.bad_items, "FTKCHY");
     reject(czak, why);

@@ -21,9 +21,8 @@ struct Options {
   int days = 0;             // POCDNU
 };
 
-// A number stored as the engines store it: a value too wide for its field would fill it with
-// asterisks, which is why every order and item is checked (posting_checks.h) before it is
-// written.
+// A number stored as the engines store it. Every order and item is checked (posting_checks.h)
+// before it is written, so a value too wide for its field is a fault: it throws.
 void put_number(xbase::DbfTable& t, std::string_view field, double value);
 // Copies a value into a field of any type; numbers as put_number.
 void put_value(xbase::DbfTable& t, std::string_view field, const xbase::Value& v);
@@ -33,7 +32,7 @@ bool blank(const std::string& s);
 class Run {
  public:
   Run(ui::WindowInterface& window, xbase::DbServer& headers, xbase::DbServer& items,
-      const PostingClock& clock, const std::vector<double>& held_back, PostingMode mode)
+      const PostingClock& clock, const std::vector<HeldOrder>& held_back, PostingMode mode)
       : win_(window),
         hla_(headers),
         pol_(items),
@@ -53,6 +52,10 @@ class Run {
   std::int64_t new_partner_number();
   // Why an item cannot be written (a value too wide, an item number too long), or empty.
   std::string item_problem(std::uint16_t line, bool new_card);
+  // Why the item where pol_ stands is rejected (empty: it is written as line), whether it has
+  // a card and whether one is made. made: item numbers of cards the order makes before it.
+  std::string item_verdict(std::uint16_t line, const std::vector<std::string>& made, bool& card,
+                           bool& new_card);
   // post_order and its commit, or nothing of it.
   bool post_committed(double czak, std::string& rejected);
   void post_all();
@@ -71,7 +74,7 @@ class Run {
   xbase::DbServer& hla_;
   xbase::DbServer& pol_;
   PostingClock clock_;
-  std::vector<double> held_back_;
+  std::vector<HeldOrder> held_back_;
   Options opt_;
   double prab_[3] = {0, 0, 0};
   std::unique_ptr<data::Zas> zas_;

@@ -11,6 +11,8 @@
 #include "data/data_test_support.h"
 #include "import/loading.h"
 #include "import/order_document.h"
+#include "import/posting_steps.h"
+#include "platform/table/table_error.h"
 #include "platform/text/codepage.h"
 #include "tools/dbftool_commands.h"
 
@@ -461,6 +463,19 @@ TEST_F(Posting, RerunRejectsEveryPostedOrder) {
   EXPECT_EQ(text(*dood, "NAZD"), "Dvořák Petr");
   EXPECT_EQ(num(*dood, "ICO"), -5);
   expect_indexes_ok();
+}
+
+}  // namespace
+
+namespace {
+
+// The last guard behind the checks: a number too wide is never stored as asterisks.
+TEST_F(Posting, ANumberTooWideForItsFieldIsNeverStoredAsAsterisks) {
+  make_table(program_.file("NARROW.DBF"), {{"N", 'N', 3, 0}}, {{xbase::Value::number(7)}});
+  auto t = xbase::DbfTable::open(program_.file("NARROW.DBF"), {});
+  t->go_to(1);
+  EXPECT_THROW(import::posting::put_number(*t, "N", 1234), xbase::TableError);
+  EXPECT_EQ(t->raw_bytes(0), "  7");
 }
 
 }  // namespace

@@ -1,11 +1,13 @@
 // What the posting checks before it writes, end to end on copies of the fixture folders: the
 // stock cards' Iczas order, index files that cannot be kept, the tables' layouts, numbers too
 // wide for their fields, a partner counter behind DOOD or past FIRMA, item numbers longer than
-// a stock card holds, and a confirmation the shop did not take.
+// a stock card holds or POZAD holds, a narrower DOOD name, an order total of the lines written,
+// and a confirmation the shop did not take.
 #include <filesystem>
 
 #include "app/cli_run.h"
 #include "app/run_log.h"
+#include "import/posting.h"
 #include "tests/import_run_fixture.h"
 
 namespace {
@@ -45,6 +47,31 @@ class PostingChecks : public ImportRunTest {
     f->write_at(at, to.data(), to.size());
     if (type) f->write_at(at + 11, &type, 1);
     if (decimals >= 0) f->write_at(at + 17, &decimals, 1);
+  }
+
+  // Narrows a field as another installation has it: the width taken off goes to the field
+  // after it, so the records stay as they are; then the table's indexes are built anew.
+  void narrow_field(const char* table, const std::string& field, char width) {
+    const std::string dbf = xbase::file_system().resolve_case(target_.file(table));
+    {
+      auto f = xbase::file_system().open(dbf, xbase::OpenOptions{});
+      std::string head(1024, '\0');
+      f->read_at(0, head.data(), head.size());
+      size_t at = head.find(field + std::string(1, '\0'));
+      ASSERT_NE(at, std::string::npos) << field;
+      const char next = static_cast<char>(head[at + 48] + head[at + 16] - width);
+      f->write_at(at + 16, &width, 1);
+      f->write_at(at + 48, &next, 1);
+    }
+    const std::map<std::string, std::vector<std::string>> bags = {
+        {"ZAK.DBF", {"CIZA.NTX", "NZAK.NTX", "TCIZA.NTX", "INAZAK.NTX", "ISPZZ.NTX"}},
+        {"DOOD.DBF", {"IICO.CDX", "NAZO.CDX", "IFIRM.CDX"}},
+        {"POZAD.DBF", {"IPOZZ.CDX", "IPOZF.CDX", "IPOZC.CDX", "IPOCF.CDX", "IPOZR.CDX"}}};
+    std::vector<std::string> args = {"reindex", dbf};
+    for (const std::string& bag : bags.at(table)) args.push_back(target_.file(bag));
+    args.insert(args.end(), {"--collation", "binary"});
+    std::ostringstream out, err;
+    ASSERT_EQ(dbftool::run(args, out, err), 0) << err.str();
   }
 
   void set_counter(double v) {
@@ -134,6 +161,45 @@ TEST_F(PostingChecks, NumbersThatDoNotFitTheirFieldsAreRejected) {
   expect_indexes_ok();
 }
 
+// An order or partner number too wide for a field of ZAK or POZAD, or a price too wide for
+// the work table: the order is rejected naming the field, nothing of it written.
+TEST_F(PostingChecks, OrderAndPartnerNumbersThatDoNotFitRejectTheOrder) {
+  struct Case {
+    const char* table;
+    const char* field;
+    char width;
+    std::string czak, cenb, why;
+  };
+  const Case cases[] = {
+      {"ZAK.DBF", "CZAK", 6, "7701001", "10.50", "Hodnota 7701001 se nevejde do pole ZAK.CZAK"},
+      {"POZAD.DBF", "CZAK", 6, "7702001", "10.50", "Hodnota 7702001 se nevejde do pole POZAD.CZAK"},
+      {"ZAK.DBF", "FIRM", 2, "7703", "10.50", "Hodnota 500 se nevejde do pole ZAK.FIRM"},
+      {"POZAD.DBF", "FIRM", 2, "7704", "10.50", "Hodnota 500 se nevejde do pole POZAD.FIRM"},
+      {nullptr, nullptr, 0, "7705", "1234567890123",
+       "Hodnota 1234567890123 se nevejde do pole ESH_POL.CENB"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    testutil::copy_fixture("small-mixed-bin-s1", target_.path());
+    if (c.table) narrow_field(c.table, c.field, c.width);
+    set_counter(499);  // a new partner gets 500
+    serve(testutil::document(
+        {header(c.czak, "Nová firma"), item(c.czak, "SP000030", "Zboží", c.cenb, "1")}));
+    const auto before = counts();
+    const app::RunRecord& r = run();
+    EXPECT_EQ(r.end, End::kPosted);
+    EXPECT_TRUE(r.confirmation_sent);
+    EXPECT_EQ(r.rejected, (Rows{{import::order_text(std::stod(c.czak)), c.why}}));
+    EXPECT_EQ(window_.text("FTPCHY"), "   1");
+    auto after = counts();
+    after.erase("POSCI");  // a new partner's number may have been drawn
+    auto want = before;
+    want.erase("POSCI");
+    EXPECT_EQ(after, want);
+  }
+  expect_indexes_ok();
+}
+
 // POSCI behind DOOD (a restored backup): the numbers DOOD holds are passed over. A counter
 // past what FIRMA holds stops the posting before the order is written.
 TEST_F(PostingChecks, ANewPartnerNeverGetsANumberDoodHolds) {
@@ -168,6 +234,50 @@ TEST_F(PostingChecks, ANewPartnerNeverGetsANumberDoodHolds) {
   auto want = held;
   want.erase("POSCI");
   EXPECT_EQ(after, want);
+}
+
+// DOOD NAZD narrower than ZAK NAZD: a new customer's name is sought as DOOD stores it, so the
+// next order finds the partner rather than adding it again.
+TEST_F(PostingChecks, ALongNameIsFoundAgainInANarrowerDood) {
+  narrow_field("DOOD.DBF", "NAZD", 20);
+  const std::string name = "Velmi dlouhý název odběratele";
+  const auto before = counts();
+  for (const char* czak : {"7801", "7802"}) {
+    serve(testutil::document({header(czak, name), item(czak, "SP000030")}));
+    EXPECT_EQ(run().end, End::kPosted);
+  }
+  EXPECT_EQ(count("DOOD"), before.at("DOOD") + 1) << "found again";
+  auto zak = open("ZAK");
+  auto dood = open("DOOD");
+  zak->go_to(zak->record_count());
+  dood->go_to(dood->record_count());
+  EXPECT_EQ(num(*zak, "CZAK"), 7802);
+  EXPECT_EQ(num(*zak, "FIRM"), num(*dood, "FIRMA"));
+  EXPECT_EQ(text(*dood, "NAZD"), "Velmi dlouhý název o");
+  zak.reset();
+  dood.reset();
+  expect_indexes_ok();
+}
+
+// A rejected item counts nowhere: ZAK CAST is the sum of the lines written. An item number
+// POZAD's CIPO (made 10 here) cannot hold is rejected, never cut, and makes no card.
+TEST_F(PostingChecks, RejectedItemsStayOutOfTheTotalAndPozadCipoIsNeverCut) {
+  narrow_field("POZAD.DBF", "CIPO", 10);
+  window_.set_checked("ZALOZKARTU", true);
+  serve(testutil::document({header("7901", "Firma"),
+                            item("7901", "NOVA-KARTA-12", "Nová", "99999999.00", "999"),
+                            item("7901", "SP000030", "Dobré", "2.00", "5")}));
+  const auto before = counts();
+  const app::RunRecord& r = run();
+  EXPECT_EQ(r.rejected, (Rows{{"    7901", "NOVA-KARTA-12 se nevejde do pole POZAD.CIPO"}}));
+  EXPECT_EQ(count("ZAS"), before.at("ZAS"));
+  EXPECT_EQ(count("POZAD"), before.at("POZAD") + 1);
+  auto zak = open("ZAK");
+  zak->go_to(zak->record_count());
+  EXPECT_EQ(num(*zak, "CZAK"), 7901);
+  EXPECT_DOUBLE_EQ(num(*zak, "CAST"), 10);
+  zak.reset();
+  expect_indexes_ok();
 }
 
 // CIPO holds 12 characters here: a longer item number would make a card nobody finds again.

@@ -300,6 +300,14 @@ TEST_F(ImportRunTest, RecordsCutShortByTheEndOfTheDocumentAreNotPostedNorConfirm
   EXPECT_EQ(cut.read_orders, 1u);
   EXPECT_EQ(cut.rejected, (Rows{{"    5903", "Věta je zkrácená koncem dokumentu"}}));
   EXPECT_EQ(count("ZAK"), before.at("ZAK") + 2);
+
+  // Cut right after an item's type letter: its order is held back all the same.
+  serve(testutil::document({header("5904", "Firma"), item("5904", "SP000030")}) + "p");
+  const app::RunRecord& letter = run();
+  EXPECT_FALSE(letter.confirmation_sent);
+  EXPECT_EQ(letter.rejected, (Rows{{"", "Věta je zkrácená koncem dokumentu"},
+                                   {"    5904", "Objednávka nepřišla celá"}}));
+  EXPECT_EQ(count("ZAK"), before.at("ZAK") + 2);
   expect_controls_after_run();
   expect_indexes_ok();
 }
