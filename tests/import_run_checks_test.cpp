@@ -69,7 +69,8 @@ class PostingChecks : public ImportRunTest {
         {"POZAD.DBF", {"IPOZZ.CDX", "IPOZF.CDX", "IPOZC.CDX", "IPOCF.CDX", "IPOZR.CDX"}}};
     std::vector<std::string> args = {"reindex", dbf};
     for (const std::string& bag : bags.at(table)) args.push_back(target_.file(bag));
-    args.insert(args.end(), {"--collation", "binary"});
+    // The old keys were cut at the old width, so they show no rules: name the fixture's.
+    args.insert(args.end(), {"--collation", "binary", "--case", "codepage"});
     std::ostringstream out, err;
     ASSERT_EQ(dbftool::run(args, out, err), 0) << err.str();
   }
