@@ -149,7 +149,7 @@ int cmd_reindex(const std::vector<std::string>& args, std::ostream& out) {
   recover_before_writing(xbase::path_dirname(args[1]), out);
   auto table = xbase::DbfTable::open(xbase::file_system().resolve_case(args[1]), o);
   // Keys that fit several orders keep the station's, as the import keeps them.
-  const xbase::Collation* startup = asked ? asked : xbase::table_settings().collation;
+  const xbase::Collation* startup = asked ? asked : &xbase::locale_collation();
   for (size_t i = 2; i < args.size(); ++i) {
     if (args[i].rfind("--", 0) == 0) {
       ++i;
