@@ -51,6 +51,9 @@ std::string Run::item_verdict(std::uint16_t line, const std::vector<std::string>
     }
   }
   if (why.empty()) why = item_problem(line, new_card);
+  // The line takes the found card's ZN2 (a new card's is blank).
+  if (why.empty() && card && !new_card && zas_->found())
+    why = overflow_text(pozad, "POZAD", "ZN", zas.get("ZN2").num());
   return why;
 }
 
