@@ -179,6 +179,7 @@ void Store::refresh_version() {
   }
   if (known_ && std::memcmp(v, version_, sizeof v) == 0) return;
   cache_.clear();
+  dirty_pages_.clear();
   freed_.clear();
   std::memcpy(version_, v, sizeof v);
   free_head_ = get_le32(v);
@@ -268,8 +269,10 @@ void Store::abandon_write() {
 void Store::write_changes() {
   // Adjacent changed pages go out in one call: a network folder counts calls.
   std::map<uint32_t, std::vector<uint8_t>> pages;
-  for (auto& [off, c] : cache_) {
-    if (!c.node.dirty) continue;
+  for (uint32_t off : dirty_pages_) {
+    auto it = cache_.find(off);
+    if (it == cache_.end() || !it->second.node.dirty || pages.count(off)) continue;
+    Cached& c = it->second;
     std::vector<uint8_t> buf(kPageSize);
     if (!encode_node(c.node, c.shape, buf.data()))
       fail_page(path_, off, "node does not fit in its page");
@@ -296,7 +299,11 @@ void Store::write_changes() {
   put_le32(version_, free_head_);
   put_be32(version_ + 4, counter_);
   write(kHdrFree, version_, sizeof version_);
-  for (auto& [off, c] : cache_) c.node.dirty = false;
+  for (uint32_t off : dirty_pages_) {
+    auto it = cache_.find(off);
+    if (it != cache_.end()) it->second.node.dirty = false;
+  }
+  dirty_pages_.clear();
   freed_.clear();
   dirty_ = false;
 }
@@ -330,6 +337,7 @@ void Store::rewritten(uint64_t size, uint32_t counter,
 
 void Store::drop_cache() {
   cache_.clear();
+  dirty_pages_.clear();
   freed_.clear();
   known_ = false;
   dirty_ = false;

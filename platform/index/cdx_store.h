@@ -48,6 +48,7 @@ class Store {
   // Puts the page on the free list (written on the next flush).
   void release(uint32_t off);
   void touch(Node& n) {
+    if (!n.dirty) dirty_pages_.push_back(n.offset);
     n.dirty = true;
     n.key_bytes = -1;
     dirty_ = true;
@@ -98,6 +99,9 @@ class Store {
   bool read_only_;
   std::unordered_map<uint32_t, Cached> cache_;  // references stay valid while others come
   std::map<uint32_t, uint32_t> freed_;          // freed pages not yet written -> next free page
+  // Every page made dirty since the last write (some since freed or clean again): a commit
+  // encodes what changed, not the whole cache.
+  std::vector<uint32_t> dirty_pages_;
   uint32_t free_head_ = 0;
   uint32_t counter_ = 0;
   uint8_t version_[8] = {};  // bytes 4..11 as last seen
