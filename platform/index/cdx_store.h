@@ -90,6 +90,8 @@ class Store {
   void unlock_index();
   void refresh_version();
   void check_open() const;
+  // A tree page's bytes: from the pages read ahead, or read with the rest of its block.
+  void read_page(uint32_t off, uint8_t* page);
   void write_changes();
   uint32_t pop_free();
 
@@ -102,6 +104,8 @@ class Store {
   // Every page made dirty since the last write (some since freed or clean again): a commit
   // encodes what changed, not the whole cache.
   std::vector<uint32_t> dirty_pages_;
+  // Pages read along with another one and not decoded yet, as the file holds them.
+  std::unordered_map<uint32_t, std::vector<uint8_t>> ahead_;
   uint32_t free_head_ = 0;
   uint32_t counter_ = 0;
   uint8_t version_[8] = {};  // bytes 4..11 as last seen
