@@ -231,6 +231,61 @@ TEST(IndexRules, AnInsertBesideAStaleKeyIsRefused) {
   EXPECT_EQ(testutil::read_file(ntx), index_before);
 }
 
+// Reads of the tables (.DBF) seen through it.
+class ReadCountingFs : public xbase::ForwardingFileSystem {
+ public:
+  using ForwardingFileSystem::ForwardingFileSystem;
+  std::unique_ptr<xbase::File> open(const std::string& p, const xbase::OpenOptions& o) override {
+    struct Counted : xbase::File {
+      Counted(std::unique_ptr<xbase::File> f, int& n) : f_(std::move(f)), n_(n) {}
+      const std::string& path() const override { return f_->path(); }
+      uint64_t size() override { return f_->size(); }
+      size_t read_at(uint64_t off, void* b, size_t len) override {
+        ++n_;
+        return f_->read_at(off, b, len);
+      }
+      void write_at(uint64_t off, const void* b, size_t len) override { f_->write_at(off, b, len); }
+      void truncate(uint64_t size) override { f_->truncate(size); }
+      void sync() override { f_->sync(); }
+      bool lock(uint64_t off, uint64_t len, bool ex) override { return f_->lock(off, len, ex); }
+      void unlock(uint64_t off, uint64_t len) override { f_->unlock(off, len); }
+      std::unique_ptr<xbase::File> f_;
+      int& n_;
+    };
+    return std::make_unique<Counted>(inner_.open(p, o), p.ends_with(".DBF") ? reads : others);
+  }
+  int reads = 0, others = 0;
+};
+
+// Held exclusively, a neighbour whose stored key was verified is not read again: a second
+// insert beside the same entries reads fewer records than the first.
+TEST(IndexRules, AVerifiedNeighbourIsNotReadAgain) {
+  testutil::TempDir dir;
+  testutil::copy_fixture("small-mixed-bin-s1", dir.path());
+  ReadCountingFs counting(xbase::file_system());
+  const std::string dbf = counting.resolve_case(dir.file("ZAK.DBF"));
+  const std::string ntx = counting.resolve_case(dir.file("NZAK.NTX"));
+  xbase::set_file_system(&counting);
+  xbase::TableOpenOptions o;
+  o.share = xbase::ShareMode::kExclusive;
+  int reads[2] = {};
+  {
+    auto zak = xbase::DbfTable::open(dbf, o);
+    zak->add_bag(xbase::open_ntx(ntx, *zak, {xbase::ShareMode::kExclusive, false, nullptr}));
+    zak->go_to(2);
+    const xbase::Value name = zak->get("NAZD");
+    for (int& n : reads) {
+      const int before = counting.reads;
+      zak->append_blank();
+      zak->put("NAZD", name);
+      zak->commit();
+      n = counting.reads - before;
+    }
+  }
+  xbase::set_file_system(nullptr);
+  EXPECT_GT(reads[0], reads[1]);
+}
+
 // Each byte weighed alone (CH is C then H) is an order of its own, and a folder kept in it is
 // recognised as such.
 TEST_F(IndexRulesRun, AnIndexInPerCharacterCzechWeightsIsRecognised) {

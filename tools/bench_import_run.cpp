@@ -107,6 +107,66 @@ int scaled(double base, double scale, int least) {
   return std::max(least, static_cast<int>(base * scale + 0.5));
 }
 
+void configure() {
+  xbase::TableSettings& ts = xbase::table_settings();
+  ts.exclusive = false;
+  ts.deleted_hidden = true;
+  ts.driver = "DBFNTX";
+}
+
+// Every file of dir on disk, so that no run pays for the writes that made the folder.
+void settle(const std::string& dir) {
+  xbase::OpenOptions o;
+  o.share = xbase::ShareMode::kExclusive;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    xbase::native_file_system().open(e.path().string(), o)->sync();
+}
+
+// Loads, posts, commits and closes as an import run does, each phase timed; with syncs off
+// every sync is counted but skipped. False when the loading stopped.
+bool post_run(CountingFileSystem& counting, const std::string& dir, const std::string& program,
+              const std::string& document, bool syncs, std::vector<Phase>& phases,
+              ::import::PostingResult* posted) {
+  ui::MemoryWindow window;
+  StateGuard guard(counting, window);
+  configure();
+  counting.set_syncs(syncs);
+  data::set_program_folder(data::with_separator(program));
+  data::set_target_folder(data::with_separator(dir));
+  window.set_text("POCDNU", "14");
+  app::HlavniSDI sdi(window);
+
+  Timer load(counting, phases, "load");
+  auto prepare = [&] { sdi.VytvoreniDB(); };
+  ::import::LoadResult loaded = ::import::load_document(window, document, prepare);
+  load.stop();
+  if (!loaded.run_on()) return false;
+  Timer post(counting, phases, "post (incl. POZAD reindex)");
+  *posted = ::import::post_orders(window, *loaded.headers, *loaded.items);
+  post.stop();
+  Timer close(counting, phases, "commit/close");
+  loaded.headers.reset();
+  loaded.items.reset();
+  xbase::WorkAreas::instance().commit_all();
+  xbase::WorkAreas::instance().close_all();
+  close.stop();
+  if (!syncs) return true;
+
+  // The reindex that ends the posting, once more on its own, to show its share.
+  Timer reindex(counting, phases, "POZAD reindex alone (again)");
+  {
+    auto pozad = data::OPSERVER<data::Pozad>(false, false);
+    if (pozad) {
+      pozad->set_order(1);
+      pozad->reindex();
+      pozad->close();
+    }
+  }
+  reindex.stop();
+  counting.set_syncs(true);
+  return true;
+}
+
 }  // namespace
 
 int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -128,10 +188,13 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   }
   namespace fs = std::filesystem;
   fs::path base = keep.empty() ? fs::temp_directory_path() / "bench-import" : fs::path(keep);
-  fs::remove_all(base / "data");
-  fs::remove_all(base / "program");
-  fs::create_directories(base / "program");
+  for (const char* sub : {"data", "program", "data-nosync", "program-nosync"}) {
+    fs::remove_all(base / sub);
+    if (std::string(sub).rfind("program", 0) == 0) fs::create_directories(base / sub);
+  }
   const std::string dir = (base / "data").string(), program = (base / "program").string();
+  const std::string quiet_dir = (base / "data-nosync").string(),
+                    quiet_program = (base / "program-nosync").string();
 
   sample::SampleSizes sizes;
   sizes.orders = scaled(100000, scale, 10);
@@ -141,59 +204,34 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   const int doc_orders = scaled(1000, scale, 6), doc_items = 5;
 
   CountingFileSystem counting(xbase::native_file_system());
-  ui::MemoryWindow window;
-  StateGuard guard(counting, window);
-  xbase::TableSettings& ts = xbase::table_settings();
-  ts.exclusive = false;
-  ts.deleted_hidden = true;
-  ts.driver = "DBFNTX";
-  std::vector<Phase> phases;
-
-  Timer make(counting, phases, "make folder");
-  sample::SampleMade made = sample::make_folder(dir, sizes, 7);
-  std::vector<Partner> by_ico, by_name;
-  existing_partners(dir, static_cast<size_t>(doc_orders), &by_ico, &by_name);
+  std::vector<Phase> phases, quiet;
+  sample::SampleMade made;
   DocumentMix mix;
-  std::string document =
-      make_document(doc_orders, doc_items, 2026000001.0, by_ico, by_name, made.cards, 11, &mix);
-  make.stop();
+  std::string document;
+  {
+    ui::MemoryWindow window;
+    StateGuard guard(counting, window);
+    configure();
+    Timer make(counting, phases, "make folder");
+    made = sample::make_folder(dir, sizes, 7);
+    std::vector<Partner> by_ico, by_name;
+    existing_partners(dir, static_cast<size_t>(doc_orders), &by_ico, &by_name);
+    document =
+        make_document(doc_orders, doc_items, 2026000001.0, by_ico, by_name, made.cards, 11, &mix);
+    make.stop();
+  }
+  fs::copy(dir, quiet_dir, fs::copy_options::recursive);
+  settle(dir);
+  settle(quiet_dir);
   const uint32_t zak0 = records(dir, "ZAK.DBF"), pozad0 = records(dir, "POZAD.DBF"),
                  dood0 = records(dir, "DOOD.DBF");
 
-  data::set_program_folder(data::with_separator(program));
-  data::set_target_folder(data::with_separator(dir));
-  window.set_text("POCDNU", "14");
-  app::HlavniSDI sdi(window);
-
-  Timer load(counting, phases, "load");
-  auto prepare = [&] { sdi.VytvoreniDB(); };
-  ::import::LoadResult loaded = ::import::load_document(window, document, prepare);
-  load.stop();
-  if (!loaded.run_on()) {
+  ::import::PostingResult posted, quiet_posted;
+  if (!post_run(counting, dir, program, document, true, phases, &posted) ||
+      !post_run(counting, quiet_dir, quiet_program, document, false, quiet, &quiet_posted)) {
     err << "bench_import: the loading stopped\n";
     return 2;
   }
-  Timer post(counting, phases, "post (incl. POZAD reindex)");
-  ::import::PostingResult posted = ::import::post_orders(window, *loaded.headers, *loaded.items);
-  post.stop();
-  Timer close(counting, phases, "commit/close");
-  loaded.headers.reset();
-  loaded.items.reset();
-  xbase::WorkAreas::instance().commit_all();
-  xbase::WorkAreas::instance().close_all();
-  close.stop();
-
-  // The reindex that ends the posting, once more on its own, to show its share.
-  Timer reindex(counting, phases, "POZAD reindex alone (again)");
-  {
-    auto pozad = data::OPSERVER<data::Pozad>(false, false);
-    if (pozad) {
-      pozad->set_order(1);
-      pozad->reindex();
-      pozad->close();
-    }
-  }
-  reindex.stop();
 
   const uint32_t zak1 = records(dir, "ZAK.DBF"), pozad1 = records(dir, "POZAD.DBF"),
                  dood1 = records(dir, "DOOD.DBF");
@@ -211,6 +249,19 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     row(out, p.name, p.seconds, p.cpu, static_cast<double>(p.io.all.reads),
         static_cast<double>(p.io.all.writes), static_cast<double>(p.io.all.flushes),
         static_cast<double>(p.io.all.opens), 0);
+  // The same run on a copy of the folder with syncs switched off: what the disk's waits cost.
+  out << "\nthe same run on a copy of the folder, syncs counted but not done:\n";
+  for (size_t i = 0; i < quiet.size() && i + 1 < phases.size(); ++i) {
+    const Phase& q = quiet[i];
+    const Phase& r = phases[i + 1];
+    char buf[200];
+    std::snprintf(buf, sizeof buf, "%-30s %9.3f %9.3f   real / this: %.2f x wall, %.2f x cpu\n",
+                  q.name.c_str(), q.seconds, q.cpu, q.seconds > 0 ? r.seconds / q.seconds : 0.0,
+                  q.cpu > 0 ? r.cpu / q.cpu : 0.0);
+    out << buf;
+  }
+  if (quiet_posted.good_orders != posted.good_orders)
+    out << "the run without syncs posted " << quiet_posted.good_orders << " orders\n";
   if (posted.good_orders > 0) {
     const double n = posted.good_orders;
     const Phase& load_p = phases[1];

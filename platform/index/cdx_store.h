@@ -48,6 +48,7 @@ class Store {
   // Puts the page on the free list (written on the next flush).
   void release(uint32_t off);
   void touch(Node& n) {
+    if (!n.dirty) dirty_pages_.push_back(n.offset);
     n.dirty = true;
     n.key_bytes = -1;
     dirty_ = true;
@@ -89,6 +90,8 @@ class Store {
   void unlock_index();
   void refresh_version();
   void check_open() const;
+  // A tree page's bytes: from the pages read ahead, or read with the rest of its block.
+  void read_page(uint32_t off, uint8_t* page);
   void write_changes();
   uint32_t pop_free();
 
@@ -98,6 +101,11 @@ class Store {
   bool read_only_;
   std::unordered_map<uint32_t, Cached> cache_;  // references stay valid while others come
   std::map<uint32_t, uint32_t> freed_;          // freed pages not yet written -> next free page
+  // Every page made dirty since the last write (some since freed or clean again): a commit
+  // encodes what changed, not the whole cache.
+  std::vector<uint32_t> dirty_pages_;
+  // Pages read along with another one and not decoded yet, as the file holds them.
+  std::unordered_map<uint32_t, std::vector<uint8_t>> ahead_;
   uint32_t free_head_ = 0;
   uint32_t counter_ = 0;
   uint8_t version_[8] = {};  // bytes 4..11 as last seen

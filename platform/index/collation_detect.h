@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/index/order.h"
@@ -44,8 +45,11 @@ void refuse_if_unfit(const Order& order);
 // Before key goes into order: throws TableError with the Czech refusal when the order is
 // refused, when its stored neighbours of key are out of order under its collation, or when they
 // do not evaluate to their stored bytes.
+// verified (may be null): neighbours already found to hold their evaluated key, by record
+// number; one found is not read again, one read is added.
+using VerifiedKeys = std::unordered_map<uint32_t, std::string>;
 void check_insert(Order& order, const std::string& key, const CodePage& cp,
-                  const RecordReader& read);
+                  const RecordReader& read, VerifiedKeys* verified = nullptr);
 
 // For a report line: "czech/codepage-case", "binary/ascii-case", or "none (why)".
 std::string key_rules_text(const KeyRules& rules);

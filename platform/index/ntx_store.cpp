@@ -27,6 +27,7 @@ void PageStore::release_file() {
   unlock();
   file_.reset();
   cache_.clear();
+  dirty_pages_.clear();
   journal_.clear();
   dirty_ = false;
 }
@@ -55,6 +56,7 @@ void PageStore::init(const Header& h) {
 
 void PageStore::drop_cache() {
   cache_.clear();
+  dirty_pages_.clear();
   dirty_ = false;
   ++generation_;
 }
@@ -86,6 +88,7 @@ void PageStore::journal(uint32_t off) {
 PageBytes& PageStore::page_mut(uint32_t off) {
   Entry& e = load(off);
   journal(off);
+  if (!e.dirty) dirty_pages_.push_back(off);
   e.dirty = true;
   dirty_ = true;
   return e.bytes;
@@ -125,6 +128,7 @@ uint32_t PageStore::alloc() {
   }
   Entry& e = cache_[off];
   init_page(e.bytes, geom_);
+  if (!e.dirty) dirty_pages_.push_back(off);
   e.dirty = true;
   dirty_ = true;
   return off;
@@ -177,9 +181,12 @@ void PageStore::write_out() {
   if (!dirty_) return;
   if (read_only_) fail(0, "index opened read-only", kErrReadOnly);
   std::vector<uint32_t> offs;
-  for (auto& [off, e] : cache_)
-    if (e.dirty) offs.push_back(off);
+  for (uint32_t off : dirty_pages_) {
+    auto it = cache_.find(off);
+    if (it != cache_.end() && it->second.dirty) offs.push_back(off);
+  }
   std::sort(offs.begin(), offs.end());
+  offs.erase(std::unique(offs.begin(), offs.end()), offs.end());
   try {
     // Neighbouring pages go out in one call: fewer round trips on a network share.
     std::vector<uint8_t> run;
@@ -196,6 +203,7 @@ void PageStore::write_out() {
       i = j;
     }
     for (uint32_t off : offs) cache_[off].dirty = false;
+    dirty_pages_.clear();
     Header h = header_;
     h.version = static_cast<uint16_t>(header_.version + 1);
     uint8_t head[12];

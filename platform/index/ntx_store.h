@@ -92,6 +92,9 @@ class PageStore {
   Geometry geom_;
   uint64_t file_end_ = 0;  // end of the pages, including ones not yet written
   std::unordered_map<uint32_t, Entry> cache_;
+  // Every page made dirty since the last write (some clean again after a rollback): a flush
+  // looks at these, not at the whole cache.
+  std::vector<uint32_t> dirty_pages_;
   bool in_op_ = false;
   std::unordered_map<uint32_t, std::optional<Entry>> journal_;
   Saved saved_{};

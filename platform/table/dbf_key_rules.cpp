@@ -47,11 +47,15 @@ void DbfTable::refuse_unfit_orders() const {
 
 void DbfTable::check_key_inserts(const std::vector<std::optional<std::string>>& now) {
   RecordReader read = record_reader();
+  // Held exclusively, a record changes only through this table, and a change of its key moves
+  // its index entry: a neighbour's stored key, once verified, stays its evaluated key.
+  if (exclusive()) verified_.resize(now.size());
   size_t k = 0;
   for (const auto& bag : bags_) {
     for (size_t i = 0; i < bag->order_count(); ++i, ++k) {
       bool inserts = now[k] && (appended_ || (k < old_keys_.size() && old_keys_[k] != now[k]));
-      if (inserts) check_insert(bag->order(i), *now[k], *cp_, read);
+      if (inserts)
+        check_insert(bag->order(i), *now[k], *cp_, read, exclusive() ? &verified_[k] : nullptr);
     }
   }
 }

@@ -240,6 +240,7 @@ void DbfTable::add_bag(std::unique_ptr<IndexBag> bag) {
   flush_record();
   adopt_key_rules(*bag);
   bags_.push_back(std::move(bag));
+  verified_.clear();
   if (controlling_ == 0 && order_count() > 0) controlling_ = 1;
   order_synced_ = false;
 }
@@ -248,6 +249,7 @@ void DbfTable::clear_bags() {
   commit();
   for (auto& b : bags_) b->close();
   bags_.clear();
+  verified_.clear();
   controlling_ = 0;
   order_synced_ = false;
 }

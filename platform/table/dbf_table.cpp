@@ -346,6 +346,7 @@ void DbfTable::zap() {
   pending_.clear();
   pending_first_ = 0xFFFFFFFF;
   cache_.clear();
+  verified_.clear();
   count_ = 0;
   write_header();
   uint8_t eof = 0x1A;
@@ -393,6 +394,7 @@ void DbfTable::close() {
     }
   }
   bags_.clear();
+  verified_.clear();
   if (locked_recno_) file_->unlock(record_lock_offset(locked_recno_), 1);
   locked_recno_ = 0;
   file_.reset();

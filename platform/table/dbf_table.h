@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/file/file.h"
@@ -174,6 +175,8 @@ class DbfTable : public RecordSource, public RecordScanner {
   std::vector<char> cache_;  // exclusive mode: read-ahead of the data area
   uint64_t cache_off_ = 0;
   std::vector<std::optional<std::string>> old_keys_;  // keys before the first change
+  // Exclusive mode: per order, the neighbours whose stored keys the key rules verified.
+  std::vector<std::unordered_map<uint32_t, std::string>> verified_;
   std::vector<std::unique_ptr<IndexBag>> bags_;
   size_t controlling_ = 0;
   mutable std::unique_ptr<File> memo_file_;
