@@ -1,6 +1,6 @@
 // Key expressions as an index header carries them: compiled against a table of the fixtures
-// and evaluated on its first records. A text result never outgrows what compile() promised
-// by more than the string cap.
+// and evaluated on its first records. A text result past 1 MB (16 times the expressions'
+// string cap) is a finding: an allocation that no longer follows from the expression.
 #include <cstddef>
 #include <cstdint>
 #include <memory>

@@ -155,7 +155,7 @@ Value Tag::decode(std::string_view key) const {
       // A day number no table date has (damage) decodes as the empty date.
       double jdn = double_of_sortable(key);
       Date d;
-      if (jdn >= 1 && jdn <= Date::kLastJdn) d.jdn = static_cast<int32_t>(std::llround(jdn));
+      if (jdn >= Date::kFirstJdn && jdn <= Date::kLastJdn) d.jdn = static_cast<int32_t>(std::llround(jdn));
       return Value::date(d);
     }
     default:

@@ -43,7 +43,8 @@ TEST(KeyExprBounds, HugeWidthsAndCountsStayWithinTheCap) {
 TEST(KeyExprBounds, DatesOutsideTheCalendarAreEmpty) {
   auto rec = table();
   for (const char* text :
-       {"DTOS(DATO+1000000000000000)", "DTOS(DATO-99999999999999999999)", "DTOS(DATO+2147483647)"})
+       {"DTOS(DATO+1000000000000000)", "DTOS(DATO-99999999999999999999)", "DTOS(DATO+2147483647)",
+        "DTOS(DATO-2000000)"})
     EXPECT_EQ(KeyExpression::compile(text, rec)->evaluate(rec).str(), "        ") << text;
   EXPECT_EQ(KeyExpression::compile("DTOS(DATO+1)", rec)->evaluate(rec).str(), "20230406");
   EXPECT_EQ(KeyExpression::compile("DATO-STOD('19000101')", rec)->evaluate(rec).num(), 45019);
@@ -51,6 +52,9 @@ TEST(KeyExprBounds, DatesOutsideTheCalendarAreEmpty) {
   Date{2147483647}.to_ymd(y, m, d);
   EXPECT_EQ(y + m + d, 0);
   EXPECT_EQ(Date{2147483647}.dtos(), "        ");
+  EXPECT_EQ(Date{1}.dtos(), "        ");
+  Date::from_ymd(1, 1, 1).to_ymd(y, m, d);
+  EXPECT_EQ(y * 10000 + m * 100 + d, 10101);
   Date::from_ymd(9999, 12, 31).to_ymd(y, m, d);
   EXPECT_EQ(y * 10000 + m * 100 + d, 99991231);
 }

@@ -106,7 +106,7 @@ Value date_plus(Date d, double days) {
   // The engines drop the fraction; what falls outside the calendar is the empty date.
   double jdn = static_cast<double>(d.jdn) + std::trunc(days);
   Date r;
-  if (jdn >= 1 && jdn <= Date::kLastJdn) r.jdn = static_cast<int32_t>(jdn);
+  if (jdn >= Date::kFirstJdn && jdn <= Date::kLastJdn) r.jdn = static_cast<int32_t>(jdn);
   return Value::date(r);
 }
 

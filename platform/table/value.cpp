@@ -32,8 +32,9 @@ Date Date::from_dtos(const std::string& s) {
 }
 
 void Date::to_ymd(int& y, int& m, int& d) const {
-  // Beyond 9999-12-31 (a damaged key or field) there is no date to show: as the empty one.
-  if (jdn <= 0 || jdn > kLastJdn) {
+  // Outside 0001-01-01..9999-12-31 (a damaged key or field) there is no date to show: as the
+  // empty one.
+  if (jdn < kFirstJdn || jdn > kLastJdn) {
     y = m = d = 0;
     return;
   }

@@ -9,7 +9,8 @@ namespace xbase {
 
 // A date as a Julian day number (2000-01-01 = 2451545); 0 is the empty date.
 struct Date {
-  static constexpr int32_t kLastJdn = 5373484;  // 9999-12-31, the last date a table holds
+  static constexpr int32_t kFirstJdn = 1721426;  // 0001-01-01, the first date a table holds
+  static constexpr int32_t kLastJdn = 5373484;   // 9999-12-31, the last
   int32_t jdn = 0;
   bool empty() const { return jdn == 0; }
   static Date from_ymd(int y, int m, int d);
