@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdio>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -87,7 +88,10 @@ inline FieldInfo field(const char* name, char type, int length, int decimals = 0
 inline std::vector<IndexKey> walk_forward(Order& o) {
   std::vector<IndexKey> out;
   IndexKey e;
-  for (bool ok = o.first(&e); ok; ok = o.next(&e)) out.push_back(e);
+  for (bool ok = o.first(&e); ok; ok = o.next(&e)) {
+    if (out.size() > 4000000) throw std::runtime_error("the walk does not end");
+    out.push_back(e);
+  }
   return out;
 }
 
@@ -95,7 +99,10 @@ inline std::vector<IndexKey> walk_forward(Order& o) {
 inline std::vector<IndexKey> walk_backward(Order& o) {
   std::vector<IndexKey> out;
   IndexKey e;
-  for (bool ok = o.last(&e); ok; ok = o.prev(&e)) out.push_back(e);
+  for (bool ok = o.last(&e); ok; ok = o.prev(&e)) {
+    if (out.size() > 4000000) throw std::runtime_error("the walk does not end");
+    out.push_back(e);
+  }
   return {out.rbegin(), out.rend()};
 }
 
