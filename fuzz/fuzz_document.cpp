@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/work_tables.h"
 #include "data/program_state.h"
 #include "fuzz/fuzz_support.h"
 #include "import/loading.h"
@@ -22,37 +23,9 @@ void make_work_tables() {
   xbase::TableOpenOptions o;
   o.share = xbase::ShareMode::kExclusive;
   if (!xbase::file_system().exists(folder + "ESH_HLA.DBF"))
-    xbase::DbfTable::create(folder + "ESH_HLA.DBF",
-                            {{"CZAK", 'N', 10, 0},
-                             {"DATO", 'D', 8, 0},
-                             {"JMENO", 'C', 20, 0},
-                             {"PRIJMENI", 'C', 30, 0},
-                             {"NAZD", 'C', 40, 0},
-                             {"ULD", 'C', 30, 0},
-                             {"PSC", 'C', 8, 0},
-                             {"MIST", 'C', 25, 0},
-                             {"NSTAT", 'C', 15, 0},
-                             {"ICO", 'N', 10, 0},
-                             {"REGC", 'C', 15, 0},
-                             {"TEL", 'C', 15, 0},
-                             {"EMAIL", 'C', 30, 0},
-                             {"DOPRAVA", 'C', 30, 0},
-                             {"DOPRVNE", 'N', 8, 2},
-                             {"VYRIZ", 'C', 18, 0},
-                             {"ZPSU", 'C', 25, 0},
-                             {"POZN", 'C', 35, 0}},
-                            o);
+    xbase::DbfTable::create(folder + "ESH_HLA.DBF", app::esh_hla_fields(), o);
   if (!xbase::file_system().exists(folder + "ESH_POL.DBF"))
-    xbase::DbfTable::create(folder + "ESH_POL.DBF",
-                            {{"CZAK", 'N', 10, 0},
-                             {"CIPO", 'C', 16, 0},
-                             {"NAZEV", 'C', 50, 0},
-                             {"VYROBCE", 'C', 30, 0},
-                             {"KUSY", 'N', 11, 3},
-                             {"CENB", 'N', 11, 2},
-                             {"CENS", 'N', 11, 2},
-                             {"SAZBA", 'N', 4, 1}},
-                            o);
+    xbase::DbfTable::create(folder + "ESH_POL.DBF", app::esh_pol_fields(), o);
 }
 
 }  // namespace
