@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/index/cdx_store.h"
@@ -42,9 +43,19 @@ class Bag : public IndexBag {
   bool closed_ = false;
 };
 
+// One tag's keys of a bulk build: fixed-width keys laid end to end in the order the table
+// gave them, then the order they go into the tree in.
+struct TagKeys {
+  size_t width = 0;
+  std::string bytes;
+  std::vector<uint32_t> recnos;
+  std::vector<uint32_t> order;  // positions into the above, filled by BuildKeys::sort
+  std::string_view key(uint32_t at) const { return {bytes.data() + size_t{at} * width, width}; }
+};
+
 // Every tag's keys of one pass over the table, then put in tree order.
 struct BuildKeys {
-  std::vector<std::vector<Entry>> keys;  // per tag
+  std::vector<TagKeys> keys;  // per tag
   uint32_t max_recno = 0;
   void gather(const std::vector<Tag*>& tags, const RecordSource& rec);
   void sort(const std::vector<Tag*>& tags, size_t i);  // tag i alone

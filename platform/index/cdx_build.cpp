@@ -8,56 +8,56 @@
 #include <deque>
 
 #include "platform/index/cdx_bag.h"
+#include "platform/index/key_sort.h"
 #include "platform/table/table_error.h"
 
 namespace xbase::cdx {
 namespace {
 
-struct Tree {
-  std::deque<Node> nodes;  // deque: nodes keep their address while the tree grows
-  uint32_t root = 0;
-  uint32_t end = 0;  // first page after the tree
-};
-
-class TreeBuilder {
+// Lays out one tree page by page, each page encoded into the image as soon as it is
+// complete: only the page open on each level is held, never the whole tree.
+class TreeWriter {
  public:
-  TreeBuilder(const KeyShape& shape, int rec_bytes, uint32_t first_page, Tree& out)
-      : shape_(shape), rec_bytes_(rec_bytes), next_(first_page), out_(out) {}
+  TreeWriter(const KeyShape& shape, int rec_bytes, uint32_t first_page, std::vector<uint8_t>& image,
+             const std::string& file)
+      : shape_(shape), rec_bytes_(rec_bytes), next_(first_page), image_(image), file_(file) {}
 
-  void add(Entry&& e) {
-    int trail = trailing_count(e.key, shape_.pad);
-    if (open_.empty()) open_.push_back(&alloc(true));
-    Node* leaf = open_[0];
+  void add(std::string_view key, uint32_t recno) {
+    int trail = trailing_count(key, shape_.pad);
+    if (open_.empty()) open_.push_back(fresh(true));
+    Node* leaf = &open_[0];
     int dup =
-        leaf->entries.empty() ? 0 : dup_count(leaf->entries.back().key, e.key, prev_trail_, trail);
+        leaf->entries.empty() ? 0 : dup_count(leaf->entries.back().key, key, prev_trail_, trail);
     size_t cost = static_cast<size_t>(rec_bytes_ + shape_.length - dup - trail);
     if (!leaf->entries.empty() && used_ + cost > static_cast<size_t>(kLeafSpace)) {
-      Node& next = alloc(true);
+      Node next = fresh(true);
       link(*leaf, next);
-      open_[0] = &next;
       push(1, *leaf);
-      leaf = &next;
+      emit(open_[0]);
+      open_[0] = std::move(next);
+      leaf = &open_[0];
       used_ = 0;
       cost = static_cast<size_t>(rec_bytes_ + shape_.length - trail);
     }
-    e.child = 0;
-    leaf->entries.push_back(std::move(e));
+    leaf->entries.push_back(Entry{std::string(key), recno, 0});
     used_ += cost;
     prev_trail_ = trail;
   }
 
-  void finish() {
-    if (open_.empty()) open_.push_back(&alloc(true));
-    for (size_t level = 0; level + 1 < open_.size(); ++level) push(level + 1, *open_[level]);
-    Node* root = open_.back();
-    root->root = true;
-    out_.root = root->offset;
-    out_.end = next_;
+  // Puts out the pages still open; returns the root's offset.
+  uint32_t finish() {
+    if (open_.empty()) open_.push_back(fresh(true));
+    for (size_t level = 0; level + 1 < open_.size(); ++level) push(level + 1, open_[level]);
+    open_.back().root = true;
+    for (Node& n : open_) emit(n);
+    return open_.back().offset;
   }
 
+  uint32_t end() const { return next_; }  // first page after the tree
+
  private:
-  Node& alloc(bool leaf) {
-    Node& n = out_.nodes.emplace_back();
+  Node fresh(bool leaf) {
+    Node n;
     n.offset = next_;
     n.leaf = leaf;
     n.min_rec_bytes = leaf ? rec_bytes_ : 0;
@@ -73,100 +73,48 @@ class TreeBuilder {
   // Adds child's last entry to the node open on level.
   void push(size_t level, const Node& child) {
     Entry e{child.entries.back().key, child.entries.back().recno, child.offset};
-    if (open_.size() <= level) open_.push_back(&alloc(false));
-    Node* n = open_[level];
-    if (n->entries.size() >= interior_capacity(shape_.length)) {
-      Node& next = alloc(false);
-      link(*n, next);
-      open_[level] = &next;
-      push(level + 1, *n);
-      n = &next;
+    if (open_.size() <= level) open_.push_back(fresh(false));
+    if (open_[level].entries.size() >= interior_capacity(shape_.length)) {
+      Node next = fresh(false);
+      link(open_[level], next);
+      push(level + 1, open_[level]);
+      emit(open_[level]);
+      open_[level] = std::move(next);
     }
-    n->entries.push_back(std::move(e));
+    open_[level].entries.push_back(std::move(e));
+  }
+
+  void emit(const Node& n) {
+    if (image_.size() < n.offset + size_t{kPageSize}) image_.resize(n.offset + size_t{kPageSize});
+    if (!encode_node(n, shape_, image_.data() + n.offset))
+      fail_page(file_, n.offset, "built node does not fit in its page");
   }
 
   KeyShape shape_;
   int rec_bytes_;
   uint32_t next_;
-  Tree& out_;
-  std::vector<Node*> open_;  // the node being filled on each level, leaves first
+  std::vector<uint8_t>& image_;
+  const std::string& file_;
+  std::deque<Node> open_;  // the node being filled on each level, leaves first
   size_t used_ = 0;
   int prev_trail_ = 0;
 };
 
-// keys in tree order; they are moved into the leaves.
-Tree build_tree(std::vector<Entry>& keys, const KeyShape& shape, uint32_t max_recno,
-                uint32_t first_page) {
-  Tree t;
-  TreeBuilder b(shape, leaf_bits(shape.length, max_recno).rec_bytes, first_page, t);
-  for (Entry& e : keys) b.add(std::move(e));
-  b.finish();
-  return t;
-}
-
-// Encodes the tree's pages into the image and hands its nodes over for the cache.
-void put_tree(Tree& t, const KeyShape& shape, const std::string& file, std::vector<uint8_t>& image,
-              std::vector<std::pair<Node, KeyShape>>& nodes) {
-  for (Node& n : t.nodes) {
-    if (!encode_node(n, shape, image.data() + n.offset))
-      fail_page(file, n.offset, "built node does not fit in its page");
-    if (n.leaf) n.stored_free = get_le16(image.data() + n.offset + 12);
-    nodes.emplace_back(std::move(n), shape);
-  }
-}
-
-// Tree order for keys of one length compared as unsigned bytes, then by record number: the
-// first sixteen bytes, read as two big-endian numbers, settle most comparisons. Sorts indexes
-// into v, not the keys themselves.
-std::vector<uint32_t> byte_order(const std::vector<Entry>& v, size_t length) {
-  struct Item {
-    uint64_t head[2];
-    uint32_t at;
-  };
-  const size_t head_len = std::min<size_t>(16, length);
-  std::vector<Item> items(v.size());
-  for (size_t i = 0; i < v.size(); ++i) {
-    Item& it = items[i];
-    it.head[0] = it.head[1] = 0;
-    for (size_t j = 0; j < head_len; ++j)
-      it.head[j / 8] |= static_cast<uint64_t>(static_cast<uint8_t>(v[i].key[j]))
-                        << (56 - 8 * (j % 8));
-    it.at = static_cast<uint32_t>(i);
-  }
-  std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
-    if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
-    if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
-    const Entry& x = v[a.at];
-    const Entry& y = v[b.at];
-    if (length > head_len) {
-      int c = std::memcmp(x.key.data() + head_len, y.key.data() + head_len, length - head_len);
-      if (c != 0) return c < 0;
-    }
-    return x.recno < y.recno;
-  });
-  std::vector<uint32_t> order(items.size());
-  for (size_t i = 0; i < items.size(); ++i) order[i] = items[i].at;
-  return order;
-}
-
 // Puts one tag's keys into tree order, dropping later equal keys of a unique tag.
-void sort_keys(const Tag& tag, std::vector<Entry>& v) {
-  const size_t length = static_cast<size_t>(tag.shape().length);
-  bool one_length =
-      std::all_of(v.begin(), v.end(), [&](const Entry& e) { return e.key.size() == length; });
-  if (tag.byte_order() && one_length && v.size() < 0xFFFFFFFFu) {
-    std::vector<uint32_t> order = byte_order(v, length);
-    std::vector<Entry> sorted;
-    sorted.reserve(v.size());
-    for (uint32_t i : order) sorted.push_back(std::move(v[i]));
-    v = std::move(sorted);
+void sort_keys(const Tag& tag, TagKeys& k) {
+  if (tag.byte_order()) {
+    k.order = byte_sorted(k.bytes, k.width);
   } else {
-    std::stable_sort(v.begin(), v.end(),
-                     [&](const Entry& a, const Entry& b) { return tag.less(a, b); });
+    k.order.resize(k.recnos.size());
+    for (size_t i = 0; i < k.order.size(); ++i) k.order[i] = static_cast<uint32_t>(i);
+    // Keys were gathered in record order: a stable sort leaves equal keys in it.
+    std::stable_sort(k.order.begin(), k.order.end(), [&](uint32_t a, uint32_t b) {
+      return tag.compare_keys(k.key(a), k.key(b)) < 0;
+    });
   }
   if (tag.unique()) {
-    auto same = [&](const Entry& a, const Entry& b) { return tag.compare_keys(a.key, b.key) == 0; };
-    v.erase(std::unique(v.begin(), v.end(), same), v.end());
+    auto same = [&](uint32_t a, uint32_t b) { return tag.compare_keys(k.key(a), k.key(b)) == 0; };
+    k.order.erase(std::unique(k.order.begin(), k.order.end(), same), k.order.end());
   }
 }
 
@@ -174,8 +122,18 @@ void sort_keys(const Tag& tag, std::vector<Entry>& v) {
 
 void BuildKeys::gather(const std::vector<Tag*>& tags, const RecordSource& rec) {
   max_recno = std::max(max_recno, rec.recno());
-  for (size_t i = 0; i < tags.size(); ++i)
-    if (auto k = tags[i]->key_of(rec)) keys[i].push_back(Entry{std::move(*k), rec.recno(), 0});
+  keys.resize(tags.size());
+  for (size_t i = 0; i < tags.size(); ++i) {
+    auto key = tags[i]->key_of(rec);
+    if (!key) continue;
+    TagKeys& k = keys[i];
+    k.width = static_cast<size_t>(tags[i]->shape().length);
+    if (key->size() != k.width)
+      throw TableError(kErrDataWidth, 0, tags[i]->bag_path(),
+                       "CDX tag " + tags[i]->tag_name() + ": a key of another length");
+    k.bytes += *key;
+    k.recnos.push_back(rec.recno());
+  }
 }
 
 void BuildKeys::sort(const std::vector<Tag*>& tags, size_t i) { sort_keys(*tags[i], keys[i]); }
@@ -185,15 +143,12 @@ void build_file(Store& store, const std::vector<Tag*>& tags, RecordScanner& tabl
   BuildKeys k;
   k.keys.resize(tags.size());
   table.scan([&](const RecordSource& rec) { k.gather(tags, rec); });
-  k.keys.resize(tags.size());
   for (size_t i = 0; i < tags.size(); ++i) k.sort(tags, i);
   write_file(store, tags, k, counter);
 }
 
 void write_file(Store& store, const std::vector<Tag*>& tags, BuildKeys& built, uint32_t counter) {
-  std::vector<std::vector<Entry>>& keys = built.keys;
-  keys.resize(tags.size());
-  const uint32_t max_recno = built.max_recno;
+  built.keys.resize(tags.size());
 
   // The directory's record numbers are the header offsets, which follow the directory tree:
   // size the tree until the offsets it was built with hold.
@@ -202,47 +157,47 @@ void write_file(Store& store, const std::vector<Tag*>& tags, BuildKeys& built, u
   for (size_t i = 0; i < tags.size(); ++i) by_name[i] = i;
   std::sort(by_name.begin(), by_name.end(),
             [&](size_t a, size_t b) { return tags[a]->tag_name() < tags[b]->tag_name(); });
-  Tree dir;
+  std::vector<uint8_t> image;
+  uint32_t dir_root = 0, headers_at = 0;
   uint32_t dir_pages = 1;
   for (int round = 0; round < 8; ++round) {
-    std::vector<Entry> names;
+    image.assign(kHeaderSize, 0);
+    const uint32_t first_header = kHeaderSize + dir_pages * kPageSize;
+    uint32_t max_off =
+        tags.empty() ? 0 : first_header + static_cast<uint32_t>(tags.size() - 1) * kHeaderSize;
+    TreeWriter dir(dir_shape, leaf_bits(dir_shape.length, max_off).rec_bytes, kHeaderSize, image,
+                   store.path());
     for (size_t i : by_name) {
       std::string key = tags[i]->tag_name();
       key.resize(kTagNameLength, ' ');
-      names.push_back(
-          Entry{key, kHeaderSize + dir_pages * kPageSize + uint32_t(i) * kHeaderSize, 0});
+      dir.add(key, first_header + static_cast<uint32_t>(i) * kHeaderSize);
     }
-    uint32_t max_off = names.empty() ? 0
-                                     : kHeaderSize + dir_pages * kPageSize +
-                                           uint32_t(tags.size() - 1) * kHeaderSize;
-    dir = build_tree(names, dir_shape, max_off, kHeaderSize);
-    uint32_t pages = static_cast<uint32_t>(dir.nodes.size());
+    dir_root = dir.finish();
+    headers_at = dir.end();
+    uint32_t pages = (headers_at - kHeaderSize) / kPageSize;
     if (pages == dir_pages) break;
     dir_pages = pages;
   }
-  const uint32_t headers_at = dir.end;
   uint32_t next = headers_at + static_cast<uint32_t>(tags.size()) * kHeaderSize;
-  std::vector<Tree> trees;
+  image.resize(next, 0);
+  write_directory_header(dir_root, 0, counter, image.data());
   for (size_t i = 0; i < tags.size(); ++i) {
-    trees.push_back(build_tree(keys[i], tags[i]->shape(), max_recno, next));
-    next = trees.back().end;
-  }
-
-  std::vector<uint8_t> image(next, 0);
-  std::vector<std::pair<Node, KeyShape>> nodes;
-  write_directory_header(dir.root, 0, counter, image.data());
-  put_tree(dir, dir_shape, store.path(), image, nodes);
-  for (size_t i = 0; i < tags.size(); ++i) {
+    const TagKeys& k = built.keys[i];
+    const KeyShape& shape = tags[i]->shape();
+    TreeWriter tree(shape, leaf_bits(shape.length, built.max_recno).rec_bytes, next, image,
+                    store.path());
+    for (uint32_t at : k.order) tree.add(k.key(at), k.recnos[at]);
+    uint32_t root = tree.finish();
+    next = tree.end();
     uint32_t hdr = headers_at + static_cast<uint32_t>(i) * kHeaderSize;
     TagInfo info = tags[i]->info();
-    info.root = trees[i].root;
+    info.root = root;
     write_tag_header(info, image.data() + hdr);
-    put_tree(trees[i], tags[i]->shape(), store.path(), image, nodes);
-    tags[i]->relocate(hdr, trees[i].root);
+    tags[i]->relocate(hdr, root);
   }
   store.drop_cache();
   store.write_whole(image);
-  store.rewritten(image.size(), counter, std::move(nodes));
+  store.rewritten(image.size(), counter);
 }
 
 }  // namespace xbase::cdx

@@ -278,8 +278,13 @@ TEST(CdxShared, CachedPagesAreNotReadTwice) {
     auto built =
         create_cdx(path, {{"NAME", "NAME", "", false, false}}, t, mode(ShareMode::kExclusive));
     EXPECT_EQ(fs.counts.writes, 1);  // the whole new file in one call
+    // What was built is not held (it would double the build's memory): the first walk reads
+    // it back, the second finds it cached.
     EXPECT_EQ(walk(built->order(0)).size(), 2000u);
-    EXPECT_EQ(fs.counts.reads, 0);  // what was built is cached
+    EXPECT_GT(fs.counts.reads, 0);
+    fs.counts = {};
+    EXPECT_EQ(walk(built->order(0)).size(), 2000u);
+    EXPECT_EQ(fs.counts.reads, 0);
   }
 
   for (ShareMode share : {ShareMode::kExclusive, ShareMode::kShared}) {

@@ -361,14 +361,8 @@ bool Store::flush() {
   return true;
 }
 
-void Store::rewritten(uint64_t size, uint32_t counter,
-                      std::vector<std::pair<Node, KeyShape>> nodes) {
+void Store::rewritten(uint64_t size, uint32_t counter) {
   drop_cache();
-  for (auto& [node, shape] : nodes) {
-    uint32_t off = node.offset;
-    node.dirty = false;
-    cache_.emplace(off, Cached{std::move(node), shape});
-  }
   free_head_ = 0;
   counter_ = counter;
   put_le32(version_, 0);

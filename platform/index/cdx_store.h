@@ -66,9 +66,8 @@ class Store {
 
   // Exclusive mode: writes what changed (pages, then free list and counter); true if it did.
   bool flush();
-  // The file was written anew as size bytes with this counter and no free pages; these
-  // nodes (already on disk) fill the cache.
-  void rewritten(uint64_t size, uint32_t counter, std::vector<std::pair<Node, KeyShape>> nodes);
+  // The file was written anew as size bytes with this counter and no free pages.
+  void rewritten(uint64_t size, uint32_t counter);
   // The file was just created empty: nothing to read.
   void created() {
     known_ = true;
