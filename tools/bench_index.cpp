@@ -21,6 +21,7 @@
 #include <sys/resource.h>
 #endif
 
+#include "platform/index/key_sort.h"
 #include "platform/index/order.h"
 #include "platform/table/dbf_table.h"
 #include "platform/table/settings.h"
@@ -151,26 +152,11 @@ size_t read_and_sort(const std::string& path) {
     have -= at;
   }
   std::fclose(f);
+  // The same byte sort the build uses: the limit is what reading and sorting cost, not a
+  // slower sort.
   auto sort_one = [&](const Keys& k) {
-    struct Item {
-      uint64_t head[2];
-      uint32_t at;
-    };
-    const size_t n = k.bytes.size() / k.width, head_len = std::min<size_t>(16, k.width);
-    std::vector<Item> items(n);
-    for (size_t i = 0; i < n; ++i) {
-      const unsigned char* key = k.bytes.data() + i * k.width;
-      items[i] = Item{{0, 0}, static_cast<uint32_t>(i)};
-      for (size_t j = 0; j < head_len; ++j)
-        items[i].head[j / 8] |= static_cast<uint64_t>(key[j]) << (56 - 8 * (j % 8));
-    }
-    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
-      if (a.head[0] != b.head[0]) return a.head[0] < b.head[0];
-      if (a.head[1] != b.head[1]) return a.head[1] < b.head[1];
-      int c = std::memcmp(k.bytes.data() + a.at * k.width + head_len,
-                          k.bytes.data() + b.at * k.width + head_len, k.width - head_len);
-      return c != 0 ? c < 0 : a.at < b.at;
-    });
+    std::string_view bytes(reinterpret_cast<const char*>(k.bytes.data()), k.bytes.size());
+    return xbase::byte_sorted(bytes, k.width).size();
   };
   std::atomic<size_t> next{0};
   auto sorter = [&] {

@@ -123,8 +123,14 @@ class Rebuild : public BagRebuild {
   void gather(const RecordSource& rec) override { keys_.gather(tags_, rec); }
   size_t orders() const override { return tags_.size(); }
   void sort(size_t i) override { keys_.sort(tags_, i); }
+  void prepare() override {
+    file_ = lay_out_file(store_.path(), tags_, keys_, counter_);
+    keys_ = BuildKeys{};
+  }
   void write() override {
-    write_file(store_, tags_, keys_, counter_);
+    if (file_.image.empty()) prepare();
+    put_file(store_, tags_, file_);
+    file_ = BuiltFile{};
     lock_.commit();  // held exclusively, the new file was synced before it was swapped in
   }
 
@@ -133,6 +139,7 @@ class Rebuild : public BagRebuild {
   Store& store_;
   std::vector<Tag*> tags_;
   BuildKeys keys_;
+  BuiltFile file_;
   uint32_t counter_ = 0;
 };
 

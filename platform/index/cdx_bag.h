@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/index/cdx_store.h"
@@ -68,5 +69,16 @@ void build_file(Store& store, const std::vector<Tag*>& tags, RecordScanner& tabl
                 uint32_t counter);
 // The writing half of build_file, from keys already gathered and sorted.
 void write_file(Store& store, const std::vector<Tag*>& tags, BuildKeys& built, uint32_t counter);
+
+// write_file in two steps: the new file laid out in memory (touching neither the file nor the
+// tags), then put in place.
+struct BuiltFile {
+  std::vector<uint8_t> image;
+  std::vector<std::pair<uint32_t, uint32_t>> tags;  // each tag's header offset and root
+  uint32_t counter = 0;
+};
+BuiltFile lay_out_file(const std::string& file, const std::vector<Tag*>& tags,
+                       const BuildKeys& built, uint32_t counter);
+void put_file(Store& store, const std::vector<Tag*>& tags, const BuiltFile& built);
 
 }  // namespace xbase::cdx

@@ -118,6 +118,16 @@ void sort_keys(const Tag& tag, TagKeys& k) {
   }
 }
 
+// Room for a tag's tree with its keys stored whole (the packed tree is smaller): one reserve
+// instead of the image growing page by page.
+size_t tree_bytes_estimate(const TagKeys& k, uint32_t max_recno) {
+  const size_t entry =
+      k.width + static_cast<size_t>(leaf_bits(static_cast<int>(k.width), max_recno).rec_bytes);
+  const size_t per_leaf = std::max<size_t>(1, kLeafSpace / entry);
+  const size_t leaves = k.order.size() / per_leaf + 1;
+  return (leaves + leaves / 8 + 8) * kPageSize;
+}
+
 }  // namespace
 
 void BuildKeys::gather(const std::vector<Tag*>& tags, const RecordSource& rec) {
@@ -148,8 +158,11 @@ void build_file(Store& store, const std::vector<Tag*>& tags, RecordScanner& tabl
 }
 
 void write_file(Store& store, const std::vector<Tag*>& tags, BuildKeys& built, uint32_t counter) {
-  built.keys.resize(tags.size());
+  put_file(store, tags, lay_out_file(store.path(), tags, built, counter));
+}
 
+BuiltFile lay_out_file(const std::string& file, const std::vector<Tag*>& tags,
+                       const BuildKeys& built, uint32_t counter) {
   // The directory's record numbers are the header offsets, which follow the directory tree:
   // size the tree until the offsets it was built with hold.
   const KeyShape dir_shape{kTagNameLength, ' '};
@@ -157,7 +170,8 @@ void write_file(Store& store, const std::vector<Tag*>& tags, BuildKeys& built, u
   for (size_t i = 0; i < tags.size(); ++i) by_name[i] = i;
   std::sort(by_name.begin(), by_name.end(),
             [&](size_t a, size_t b) { return tags[a]->tag_name() < tags[b]->tag_name(); });
-  std::vector<uint8_t> image;
+  BuiltFile out;
+  std::vector<uint8_t>& image = out.image;
   uint32_t dir_root = 0, headers_at = 0;
   uint32_t dir_pages = 1;
   for (int round = 0; round < 8; ++round) {
@@ -166,7 +180,7 @@ void write_file(Store& store, const std::vector<Tag*>& tags, BuildKeys& built, u
     uint32_t max_off =
         tags.empty() ? 0 : first_header + static_cast<uint32_t>(tags.size() - 1) * kHeaderSize;
     TreeWriter dir(dir_shape, leaf_bits(dir_shape.length, max_off).rec_bytes, kHeaderSize, image,
-                   store.path());
+                   file);
     for (size_t i : by_name) {
       std::string key = tags[i]->tag_name();
       key.resize(kTagNameLength, ' ');
@@ -179,25 +193,38 @@ void write_file(Store& store, const std::vector<Tag*>& tags, BuildKeys& built, u
     dir_pages = pages;
   }
   uint32_t next = headers_at + static_cast<uint32_t>(tags.size()) * kHeaderSize;
+  size_t estimate = next;
+  for (size_t i = 0; i < tags.size() && i < built.keys.size(); ++i)
+    estimate += tree_bytes_estimate(built.keys[i], built.max_recno);
+  image.reserve(estimate);
   image.resize(next, 0);
   write_directory_header(dir_root, 0, counter, image.data());
   for (size_t i = 0; i < tags.size(); ++i) {
-    const TagKeys& k = built.keys[i];
     const KeyShape& shape = tags[i]->shape();
-    TreeWriter tree(shape, leaf_bits(shape.length, built.max_recno).rec_bytes, next, image,
-                    store.path());
-    for (uint32_t at : k.order) tree.add(k.key(at), k.recnos[at]);
+    TreeWriter tree(shape, leaf_bits(shape.length, built.max_recno).rec_bytes, next, image, file);
+    if (i < built.keys.size()) {
+      const TagKeys& k = built.keys[i];
+      for (uint32_t at : k.order) tree.add(k.key(at), k.recnos[at]);
+    }
     uint32_t root = tree.finish();
     next = tree.end();
     uint32_t hdr = headers_at + static_cast<uint32_t>(i) * kHeaderSize;
     TagInfo info = tags[i]->info();
     info.root = root;
     write_tag_header(info, image.data() + hdr);
-    tags[i]->relocate(hdr, root);
+    out.tags.emplace_back(hdr, root);
   }
+  out.counter = counter;
+  return out;
+}
+
+void put_file(Store& store, const std::vector<Tag*>& tags, const BuiltFile& built) {
   store.drop_cache();
-  store.write_whole(image);
-  store.rewritten(image.size(), counter);
+  store.write_whole(built.image);
+  store.rewritten(built.image.size(), built.counter);
+  // Only now: until the new file is in place the tags must keep pointing into the old one.
+  for (size_t i = 0; i < tags.size(); ++i)
+    tags[i]->relocate(built.tags[i].first, built.tags[i].second);
 }
 
 }  // namespace xbase::cdx

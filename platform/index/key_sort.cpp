@@ -58,7 +58,9 @@ std::vector<uint32_t> byte_sorted(std::string_view bytes, size_t width) {
       size_t e = i + 1;
       while (e < n && items[e].head[0] == items[i].head[0] && items[e].head[1] == items[i].head[1])
         ++e;
-      if (e - i > 1) std::sort(items.begin() + static_cast<long>(i), items.begin() + static_cast<long>(e), tail_less);
+      if (e - i > 1)
+        std::sort(items.begin() + static_cast<long>(i), items.begin() + static_cast<long>(e),
+                  tail_less);
       i = e;
     }
   }

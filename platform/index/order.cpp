@@ -43,37 +43,59 @@ std::optional<std::string> Order::key_of(const RecordSource& rec) const {
 
 void IndexBag::rebuild(RecordScanner& table) { rebuild_bags({this}, table); }
 
-void rebuild_bags(const std::vector<IndexBag*>& bags, RecordScanner& table) {
-  if (bags.empty()) return;
-  std::vector<std::unique_ptr<BagRebuild>> work;
-  for (IndexBag* b : bags) work.push_back(b->begin_rebuild());
-  table.scan([&](const RecordSource& rec) {
-    for (auto& w : work) w->gather(rec);
-  });
+namespace {
 
-  // Sorting is most of the processor time; the orders share nothing while they sort.
-  std::vector<std::pair<BagRebuild*, size_t>> jobs;
-  for (auto& w : work)
-    for (size_t i = 0; i < w->orders(); ++i) jobs.emplace_back(w.get(), i);
-  std::vector<std::exception_ptr> failed(jobs.size());
+// Runs job(0) .. job(count - 1) on up to as many threads as the machine has cores; a failure
+// is rethrown after all have ended, the first in job order.
+void run_jobs(size_t count, const std::function<void(size_t)>& job) {
+  std::vector<std::exception_ptr> failed(count);
   std::atomic<size_t> next{0};
-  auto sorter = [&] {
-    for (size_t i; (i = next++) < jobs.size();) {
+  auto worker = [&] {
+    for (size_t i; (i = next++) < count;) {
       try {
-        jobs[i].first->sort(jobs[i].second);
+        job(i);
       } catch (...) {
         failed[i] = std::current_exception();
       }
     }
   };
-  const size_t threads =
-      std::min<size_t>(jobs.size(), std::max(1u, std::thread::hardware_concurrency()));
+  const size_t threads = std::min<size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
   std::vector<std::thread> pool;
-  for (size_t t = 1; t < threads; ++t) pool.emplace_back(sorter);
-  sorter();
+  for (size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
+  worker();
   for (std::thread& t : pool) t.join();
   for (auto& f : failed)
     if (f) std::rethrow_exception(f);
+}
+
+// Below this many records a run's keys are made on the calling thread.
+constexpr size_t kRunForThreads = 256;
+
+}  // namespace
+
+void rebuild_bags(const std::vector<IndexBag*>& bags, RecordScanner& table) {
+  if (bags.empty()) return;
+  std::vector<std::unique_ptr<BagRebuild>> work;
+  for (IndexBag* b : bags) work.push_back(b->begin_rebuild());
+
+  // Keys are most of the pass's processor time; each bag makes its own from the shared run.
+  table.scan_runs([&](const std::vector<const RecordSource*>& run) {
+    auto gather = [&](size_t b) {
+      for (const RecordSource* rec : run) work[b]->gather(*rec);
+    };
+    if (run.size() < kRunForThreads || work.size() == 1) {
+      for (size_t b = 0; b < work.size(); ++b) gather(b);
+    } else {
+      run_jobs(work.size(), gather);
+    }
+  });
+
+  // The orders share nothing while they sort, nor the bags while they lay out their pages.
+  std::vector<std::pair<BagRebuild*, size_t>> sorts;
+  for (auto& w : work)
+    for (size_t i = 0; i < w->orders(); ++i) sorts.emplace_back(w.get(), i);
+  run_jobs(sorts.size(), [&](size_t i) { sorts[i].first->sort(sorts[i].second); });
+  run_jobs(work.size(), [&](size_t b) { work[b]->prepare(); });
 
   // One file after the other, in the bags' order: the same calls in the same order each time.
   for (auto& w : work) w->write();

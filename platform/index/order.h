@@ -112,6 +112,16 @@ class RecordScanner {
   virtual ~RecordScanner() = default;
   virtual const RecordSource& schema() const = 0;
   virtual void scan(const std::function<void(const RecordSource&)>& visit) = 0;
+  // The same pass a run of records at a time: the records of one run stay readable side by
+  // side until visit returns, so that several threads can read them. By default runs of one.
+  virtual void scan_runs(
+      const std::function<void(const std::vector<const RecordSource*>&)>& visit) {
+    std::vector<const RecordSource*> one(1);
+    scan([&](const RecordSource& rec) {
+      one[0] = &rec;
+      visit(one);
+    });
+  }
 };
 
 struct IndexOptions {
@@ -128,16 +138,19 @@ struct OrderDefinition {
   bool descending = false;
 };
 
-// A bag's rebuild in three steps, so that the bags of one table share a single pass over it
-// and sort their keys side by side: gather() sees every record of that pass; sort(i) puts the
-// keys of order i in tree order, touching nothing but them (the orders of all bags are sorted
-// on several threads at once); write() puts the file in place.
+// A bag's rebuild in steps, so that the bags of one table share a single pass over it and
+// work side by side: gather() sees every record of that pass, in record order (the bags of a
+// table gather on several threads at once, each from the same records); sort(i) puts the keys
+// of order i in tree order, touching nothing but them (the orders of all bags are sorted on
+// several threads at once); prepare() lays out the new file in memory (bags side by side);
+// write() puts the file in place.
 class BagRebuild {
  public:
   virtual ~BagRebuild() = default;
   virtual void gather(const RecordSource& rec) = 0;
   virtual size_t orders() const = 0;
   virtual void sort(size_t order) = 0;
+  virtual void prepare() {}
   virtual void write() = 0;
 };
 

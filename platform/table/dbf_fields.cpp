@@ -34,18 +34,8 @@ std::string DbfTable::raw_bytes(int index) const {
 
 Value DbfTable::raw_value(int index) const {
   const FieldInfo& f = header_.fields.at(static_cast<size_t>(index));
-  std::string b = raw_bytes(index);
-  switch (f.type) {
-    case 'N':
-    case 'F':
-      return Value::number(parse_number(b));
-    case 'D':
-      return Value::date(f.length == 8 ? Date::from_dtos(b) : Date{});
-    case 'L':
-      return Value::logical(parse_logical(b));
-    default:
-      return Value::text(std::move(b));
-  }
+  return field_value(
+      f, std::string_view(&rec_[static_cast<size_t>(f.offset)], static_cast<size_t>(f.length)));
 }
 
 Value DbfTable::get(std::string_view field) const {

@@ -75,6 +75,8 @@ class DbfTable : public RecordSource, public RecordScanner {
   // RecordScanner (reads the file sequentially, once; does not move the record pointer).
   const RecordSource& schema() const override { return *this; }
   void scan(const std::function<void(const RecordSource&)>& visit) override;
+  void scan_runs(
+      const std::function<void(const std::vector<const RecordSource*>&)>& visit) override;
 
   // Navigation. Through the controlling order when one is set; deleted records are skipped
   // when the global deleted filter is on.

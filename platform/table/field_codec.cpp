@@ -109,4 +109,18 @@ std::string fit_text(std::string_view bytes, int width) {
   return s;
 }
 
+Value field_value(const FieldInfo& f, std::string_view bytes) {
+  switch (f.type) {
+    case 'N':
+    case 'F':
+      return Value::number(parse_number(bytes));
+    case 'D':
+      return Value::date(f.length == 8 ? Date::from_dtos(std::string(bytes)) : Date{});
+    case 'L':
+      return Value::logical(parse_logical(bytes));
+    default:
+      return Value::text(std::string(bytes));
+  }
+}
+
 }  // namespace xbase

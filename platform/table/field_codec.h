@@ -6,6 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/table/record_source.h"
+#include "platform/table/value.h"
+
 namespace xbase {
 
 // Text of value in width characters with decimals places (STR(value, width, decimals)),
@@ -14,6 +17,8 @@ std::optional<std::string> format_number(double value, int width, int decimals);
 // The number a stored N/F field holds: leading blanks skipped, blank reads as 0.
 double parse_number(std::string_view bytes);
 bool parse_logical(std::string_view bytes);  // T t Y y are true
+// A field's stored bytes as the value a key expression sees (RecordSource::raw_value).
+Value field_value(const FieldInfo& f, std::string_view bytes);
 // bytes cut or blank-padded to width.
 std::string fit_text(std::string_view bytes, int width);
 
