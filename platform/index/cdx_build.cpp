@@ -34,12 +34,21 @@ class TreeWriter {
       link(*leaf, next);
       push(1, *leaf);
       emit(open_[0]);
+      spare_ = std::move(open_[0].entries);
       open_[0] = std::move(next);
       leaf = &open_[0];
       used_ = 0;
       cost = static_cast<size_t>(rec_bytes_ + shape_.length - trail);
     }
-    leaf->entries.push_back(Entry{std::string(key), recno, 0});
+    // The keys of the leaf put out last lend their strings: no allocation per key.
+    if (spare_.size() > leaf->entries.size()) {
+      Entry& e = spare_[leaf->entries.size()];
+      e.key.assign(key);
+      e.recno = recno;
+      leaf->entries.push_back(std::move(e));
+    } else {
+      leaf->entries.push_back(Entry{std::string(key), recno, 0});
+    }
     used_ += cost;
     prev_trail_ = trail;
   }
@@ -96,6 +105,7 @@ class TreeWriter {
   std::vector<uint8_t>& image_;
   const std::string& file_;
   std::deque<Node> open_;  // the node being filled on each level, leaves first
+  std::vector<Entry> spare_;
   size_t used_ = 0;
   int prev_trail_ = 0;
 };

@@ -38,6 +38,8 @@ class KeyExpression {
   // For numeric results: the decimals (from STR(...,n,d) or the field), for the NTX key form.
   virtual int result_decimals() const = 0;
   virtual Value evaluate(const RecordSource& record) const = 0;
+  // Appends the text evaluate gives; false (nothing appended) when the value is not text.
+  virtual bool append_text(const RecordSource& record, std::string& out) const = 0;
 };
 
 // Date formatting used by DTOC/CTOD: the table layer's global date format.

@@ -48,6 +48,9 @@ class Field : public Node {
   Value eval(const RecordSource& rec) const override {
     return coerce(rec.raw_value(index_), shape);
   }
+  bool append_text(const RecordSource& rec, std::string& out) const override {
+    return (shape.type == 'C' && rec.append_raw_text(index_, out)) || Node::append_text(rec, out);
+  }
 
  private:
   int index_;
@@ -120,6 +123,17 @@ class Binary : public Node {
  public:
   Binary(std::string op, NodePtr a, NodePtr b)
       : op_(std::move(op)), a_(std::move(a)), b_(std::move(b)) {}
+
+  bool append_text(const RecordSource& rec, std::string& out) const override {
+    if (op_ != "+" || a_->shape.type != 'C') return Node::append_text(rec, out);
+    // As eval joins them: a side that is not text adds nothing, and the whole stays within
+    // kMaxText.
+    const size_t start = out.size();
+    a_->append_text(rec, out);
+    b_->append_text(rec, out);
+    if (out.size() - start > static_cast<size_t>(kMaxText)) out.resize(start + kMaxText);
+    return true;
+  }
 
   Value eval(const RecordSource& rec) const override {
     if (op_ == "AND") return Value::logical(a_->eval(rec).log() && b_->eval(rec).log());

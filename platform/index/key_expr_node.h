@@ -35,6 +35,14 @@ class Node {
  public:
   virtual ~Node() = default;
   virtual Value eval(const RecordSource& rec) const = 0;
+  // Appends the text eval gives, making as few strings on the way as it can; false (nothing
+  // appended) when the value is not text.
+  virtual bool append_text(const RecordSource& rec, std::string& out) const {
+    Value v = eval(rec);
+    if (v.type() != Value::Type::kChar) return false;
+    out += v.str();
+    return true;
+  }
   // True when the value does not depend on the record (literals and what is built from them).
   virtual bool constant() const { return false; }
   Shape shape;

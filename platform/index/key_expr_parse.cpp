@@ -360,6 +360,9 @@ class Compiled : public KeyExpression {
     return root_->shape.type == 'N' ? root_->shape.decimals : 0;
   }
   Value evaluate(const RecordSource& record) const override { return root_->eval(record); }
+  bool append_text(const RecordSource& record, std::string& out) const override {
+    return root_->append_text(record, out);
+  }
 
  private:
   std::string text_;

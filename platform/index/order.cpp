@@ -19,6 +19,9 @@ class AsciiCaseRecord : public RecordSource {
   const FieldInfo& field_info(int index) const override { return rec_.field_info(index); }
   int field_index(std::string_view name) const override { return rec_.field_index(name); }
   Value raw_value(int index) const override { return rec_.raw_value(index); }
+  bool append_raw_text(int index, std::string& out) const override {
+    return rec_.append_raw_text(index, out);
+  }
   uint32_t recno() const override { return rec_.recno(); }
   bool deleted() const override { return rec_.deleted(); }
   const CodePage& codepage() const override { return cp_; }
@@ -38,6 +41,9 @@ std::optional<std::string> Order::key_of(const RecordSource& rec) const {
     Value cond = for_expr_->evaluate(r);
     if (cond.type() == Value::Type::kLogical && !cond.log()) return std::nullopt;
   }
+  std::string text;
+  if (key_expr_->result_type() == 'C' && key_expr_->append_text(r, text))
+    return encode(Value::text(std::move(text)));
   return encode(key_expr_->evaluate(r));
 }
 

@@ -38,6 +38,10 @@ Value DbfTable::raw_value(int index) const {
       f, std::string_view(&rec_[static_cast<size_t>(f.offset)], static_cast<size_t>(f.length)));
 }
 
+bool DbfTable::append_raw_text(int index, std::string& out) const {
+  return append_text_field(header_.fields.at(static_cast<size_t>(index)), rec_.data(), out);
+}
+
 Value DbfTable::get(std::string_view field) const {
   int i = must_find(*this, field);
   Value v = raw_value(i);

@@ -22,6 +22,9 @@ class RecordView : public RecordSource {
     const FieldInfo& f = table_.header().fields.at(static_cast<size_t>(index));
     return field_value(f, std::string_view(bytes_ + f.offset, static_cast<size_t>(f.length)));
   }
+  bool append_raw_text(int index, std::string& out) const override {
+    return append_text_field(table_.header().fields.at(static_cast<size_t>(index)), bytes_, out);
+  }
   uint32_t recno() const override { return recno_; }
   bool deleted() const override { return bytes_[0] == '*'; }
   const CodePage& codepage() const override { return table_.codepage(); }

@@ -68,6 +68,7 @@ class DbfTable : public RecordSource, public RecordScanner {
   const FieldInfo& field_info(int index) const override { return header_.fields[index]; }
   int field_index(std::string_view name) const override;
   Value raw_value(int index) const override;
+  bool append_raw_text(int index, std::string& out) const override;
   uint32_t recno() const override { return recno_; }
   bool deleted() const override;
   const CodePage& codepage() const override { return *cp_; }

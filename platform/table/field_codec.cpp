@@ -109,6 +109,19 @@ std::string fit_text(std::string_view bytes, int width) {
   return s;
 }
 
+bool append_text_field(const FieldInfo& f, const char* record, std::string& out) {
+  switch (f.type) {
+    case 'N':
+    case 'F':
+    case 'D':
+    case 'L':
+      return false;
+    default:
+      out.append(record + f.offset, static_cast<size_t>(f.length));
+      return true;
+  }
+}
+
 Value field_value(const FieldInfo& f, std::string_view bytes) {
   switch (f.type) {
     case 'N':

@@ -19,6 +19,9 @@ double parse_number(std::string_view bytes);
 bool parse_logical(std::string_view bytes);  // T t Y y are true
 // A field's stored bytes as the value a key expression sees (RecordSource::raw_value).
 Value field_value(const FieldInfo& f, std::string_view bytes);
+// Appends the field's bytes from record (which starts with the deletion flag) when field_value
+// makes text of them; false for the other types.
+bool append_text_field(const FieldInfo& f, const char* record, std::string& out);
 // bytes cut or blank-padded to width.
 std::string fit_text(std::string_view bytes, int width);
 

@@ -32,6 +32,9 @@ class RecordSource {
   virtual uint32_t recno() const = 0;
   virtual bool deleted() const = 0;
   virtual const CodePage& codepage() const = 0;
+  // Appends the bytes raw_value gives a field of any type but N, F, D and L, without making a
+  // value of them (keys are made of these by the million); false when this source cannot.
+  virtual bool append_raw_text(int /*index*/, std::string& /*out*/) const { return false; }
 };
 
 }  // namespace xbase
