@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/index/cdx_build_keys.h"
 #include "platform/index/cdx_store.h"
 #include "platform/index/cdx_tag.h"
 #include "platform/index/order.h"
@@ -42,24 +43,6 @@ class Bag : public IndexBag {
   const Collation* collation_;
   std::vector<std::unique_ptr<Tag>> tags_;
   bool closed_ = false;
-};
-
-// One tag's keys of a bulk build: fixed-width keys laid end to end in the order the table
-// gave them, then the order they go into the tree in.
-struct TagKeys {
-  size_t width = 0;
-  std::string bytes;
-  std::vector<uint32_t> recnos;
-  std::vector<uint32_t> order;  // positions into the above, filled by BuildKeys::sort
-  std::string_view key(uint32_t at) const { return {bytes.data() + size_t{at} * width, width}; }
-};
-
-// Every tag's keys of one pass over the table, then put in tree order.
-struct BuildKeys {
-  std::vector<TagKeys> keys;  // per tag
-  uint32_t max_recno = 0;
-  void gather(const std::vector<Tag*>& tags, const RecordSource& rec);
-  void sort(const std::vector<Tag*>& tags, size_t i);  // tag i alone
 };
 
 // Writes the whole file anew: directory header and tree, the tag headers one after the

@@ -8,7 +8,6 @@
 #include <deque>
 
 #include "platform/index/cdx_bag.h"
-#include "platform/index/key_sort.h"
 #include "platform/table/table_error.h"
 
 namespace xbase::cdx {
@@ -110,53 +109,17 @@ class TreeWriter {
   int prev_trail_ = 0;
 };
 
-// Puts one tag's keys into tree order, dropping later equal keys of a unique tag.
-void sort_keys(const Tag& tag, TagKeys& k) {
-  if (tag.byte_order()) {
-    k.order = byte_sorted(k.bytes, k.width);
-  } else {
-    k.order.resize(k.recnos.size());
-    for (size_t i = 0; i < k.order.size(); ++i) k.order[i] = static_cast<uint32_t>(i);
-    // Keys were gathered in record order: a stable sort leaves equal keys in it.
-    std::stable_sort(k.order.begin(), k.order.end(), [&](uint32_t a, uint32_t b) {
-      return tag.compare_keys(k.key(a), k.key(b)) < 0;
-    });
-  }
-  if (tag.unique()) {
-    auto same = [&](uint32_t a, uint32_t b) { return tag.compare_keys(k.key(a), k.key(b)) == 0; };
-    k.order.erase(std::unique(k.order.begin(), k.order.end(), same), k.order.end());
-  }
-}
-
 // Room for a tag's tree with its keys stored whole (the packed tree is smaller): one reserve
 // instead of the image growing page by page.
 size_t tree_bytes_estimate(const TagKeys& k, uint32_t max_recno) {
   const size_t entry =
       k.width + static_cast<size_t>(leaf_bits(static_cast<int>(k.width), max_recno).rec_bytes);
   const size_t per_leaf = std::max<size_t>(1, kLeafSpace / entry);
-  const size_t leaves = k.order.size() / per_leaf + 1;
+  const size_t leaves = static_cast<size_t>(k.total() / per_leaf + 1);
   return (leaves + leaves / 8 + 8) * kPageSize;
 }
 
 }  // namespace
-
-void BuildKeys::gather(const std::vector<Tag*>& tags, const RecordSource& rec) {
-  max_recno = std::max(max_recno, rec.recno());
-  keys.resize(tags.size());
-  for (size_t i = 0; i < tags.size(); ++i) {
-    auto key = tags[i]->key_of(rec);
-    if (!key) continue;
-    TagKeys& k = keys[i];
-    k.width = static_cast<size_t>(tags[i]->shape().length);
-    if (key->size() != k.width)
-      throw TableError(kErrDataWidth, 0, tags[i]->bag_path(),
-                       "CDX tag " + tags[i]->tag_name() + ": a key of another length");
-    k.bytes += *key;
-    k.recnos.push_back(rec.recno());
-  }
-}
-
-void BuildKeys::sort(const std::vector<Tag*>& tags, size_t i) { sort_keys(*tags[i], keys[i]); }
 
 void build_file(Store& store, const std::vector<Tag*>& tags, RecordScanner& table,
                 uint32_t counter) {
@@ -214,7 +177,14 @@ BuiltFile lay_out_file(const std::string& file, const std::vector<Tag*>& tags,
     TreeWriter tree(shape, leaf_bits(shape.length, built.max_recno).rec_bytes, next, image, file);
     if (i < built.keys.size()) {
       const TagKeys& k = built.keys[i];
-      for (uint32_t at : k.order) tree.add(k.key(at), k.recnos[at]);
+      if (k.runs.empty()) {
+        for (uint32_t at : k.order) tree.add(k.key(at), k.recnos[at]);
+      } else {
+        OrderedKeys merged(*tags[i], k, built.runs.get());
+        std::string_view key;
+        uint32_t recno = 0;
+        while (merged.next(&key, &recno)) tree.add(key, recno);
+      }
     }
     uint32_t root = tree.finish();
     next = tree.end();

@@ -5,6 +5,7 @@
 #include <map>
 #include <random>
 
+#include "platform/index/cdx_build_keys.h"
 #include "platform/index/cdx_format.h"
 #include "platform/index/cdx_test_support.h"
 #include "platform/table/table_error.h"
@@ -222,6 +223,45 @@ TEST(CdxBuild, BulkEqualsRecordByRecordAndRebuild) {
   std::fill(a.begin() + 8, a.begin() + 12, 0);
   std::fill(b.begin() + 8, b.begin() + 12, 0);
   EXPECT_TRUE(a == b);
+}
+
+// Keys past what a build holds in memory go to disk in sorted runs and are merged back: the
+// file is the same, whatever the order's rules, and no scratch file outlives the build.
+TEST(CdxBuild, KeysPastMemoryGoThroughSortedRunsToTheSameFile) {
+  struct ScratchFs : ForwardingFileSystem {
+    using ForwardingFileSystem::ForwardingFileSystem;
+    std::vector<std::string> made;
+    std::unique_ptr<File> open(const std::string& p, const OpenOptions& o) override {
+      if (p.ends_with(".run")) made.push_back(p);
+      return inner_.open(p, o);
+    }
+  } fs(native_file_system());
+  struct Restore {
+    size_t keys = cdx::run_keys();
+    ~Restore() {
+      set_file_system(nullptr);
+      cdx::set_run_keys(keys);
+    }
+  } restore;
+  testutil::TempDir tmp;
+  MemTable t = people(3000, 5);
+  const std::vector<OrderDefinition> defs = {{"NAME", "NAME", "", true, false},
+                                             {"NUM", "NUM", "", false, true},
+                                             {"MIX", "UPPER(NAME)+DTOS(DAT)", "OK", false, false}};
+  for (const Collation* c : {static_cast<const Collation*>(nullptr), &czech_collation()}) {
+    SCOPED_TRACE(c ? c->name() : "binary");
+    const IndexOptions o{ShareMode::kExclusive, false, c};
+    create_cdx(tmp.file("MEM.CDX"), defs, t, o)->close();
+    cdx::set_run_keys(97);
+    set_file_system(&fs);
+    create_cdx(tmp.file("RUNS.CDX"), defs, t, o)->close();
+    set_file_system(nullptr);
+    cdx::set_run_keys(restore.keys);
+    EXPECT_TRUE(testutil::read_file(tmp.file("MEM.CDX")) ==
+                testutil::read_file(tmp.file("RUNS.CDX")));
+  }
+  ASSERT_EQ(fs.made.size(), 2u);
+  for (const std::string& p : fs.made) EXPECT_FALSE(native_file_system().exists(p)) << p;
 }
 
 TEST(CdxBuild, RecordNumbersBeyondSixteenBitsWidenEveryLeaf) {
