@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <mutex>
 
 #include "platform/index/key_sort.h"
 #include "platform/table/table_error.h"
@@ -13,16 +14,18 @@ namespace {
 
 std::atomic<size_t> g_run_keys{size_t{1} << 21};
 
+// The bags gather on several threads, and the layers over the file seam (counting, fault
+// injection) expect one caller at a time: scratch file calls take turns.
+std::mutex g_scratch;
+
 // Puts the tag's in-memory keys into tree order, dropping later equal keys of a unique tag.
 void sort_keys(const Tag& tag, TagKeys& k) {
   if (tag.byte_order()) {
     k.order = byte_sorted(k.bytes, k.width);
   } else {
-    k.order.resize(k.recnos.size());
-    for (size_t i = 0; i < k.order.size(); ++i) k.order[i] = static_cast<uint32_t>(i);
-    // Keys were gathered in record order: a stable sort leaves equal keys in it.
-    std::stable_sort(k.order.begin(), k.order.end(), [&](uint32_t a, uint32_t b) {
-      return tag.compare_keys(k.key(a), k.key(b)) < 0;
+    // Keys were gathered in record order, and equal keys stay in it.
+    k.order = collated_sorted(k.bytes, k.width, [&](std::string_view a, std::string_view b) {
+      return tag.compare_keys(a, b);
     });
   }
   if (tag.unique()) {
@@ -64,6 +67,7 @@ uint64_t TagKeys::total() const {
 }
 
 RunFile::RunFile() : path_(scratch_path()) {
+  std::lock_guard<std::mutex> turn(g_scratch);
   try {
     file_ = file_system().open(path_, {ShareMode::kExclusive, false, true, true});
   } catch (const FileError& e) {
@@ -72,6 +76,7 @@ RunFile::RunFile() : path_(scratch_path()) {
 }
 
 RunFile::~RunFile() {
+  std::lock_guard<std::mutex> turn(g_scratch);
   try {
     file_.reset();
     file_system().remove(path_);
@@ -85,6 +90,7 @@ KeyRun RunFile::append(const TagKeys& k) {
   std::string buf;
   const size_t flush_at = size_t{1} << 20;
   auto flush = [&] {
+    std::lock_guard<std::mutex> turn(g_scratch);
     try {
       file_->write_at(end_, buf.data(), buf.size());
     } catch (const FileError& e) {
@@ -115,7 +121,7 @@ void BuildKeys::gather(const std::vector<Tag*>& tags, const RecordSource& rec) {
                        "CDX tag " + tags[i]->tag_name() + ": a key of another length");
     k.bytes += *key;
     k.recnos.push_back(rec.recno());
-    if (k.recnos.size() >= run_keys()) {
+    if (k.recnos.size() >= run_keys() || k.bytes.size() >= kRunBytes) {
       sort_keys(*tags[i], k);
       if (!runs) runs = std::make_unique<RunFile>();
       k.runs.push_back(runs->append(k));
@@ -153,6 +159,7 @@ struct OrderedKeys::Source {
       const uint64_t n = std::min<uint64_t>(left, std::max<size_t>(1, (size_t{1} << 20) / entry));
       buf.resize(static_cast<size_t>(n) * entry);
       size_t got = 0;
+      std::lock_guard<std::mutex> turn(g_scratch);
       try {
         got = file->file().read_at(offset, buf.data(), buf.size());
       } catch (const FileError& e) {

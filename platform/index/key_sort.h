@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -12,5 +13,12 @@ namespace xbase {
 // bytes, equal keys by position. Radix passes over the first sixteen bytes (skipping the
 // bytes every key shares), then a comparison sort within runs that agree there.
 std::vector<uint32_t> byte_sorted(std::string_view bytes, size_t width);
+
+// The same in the order of compare (three-way, a strict weak order), equal keys by position.
+// The collation is asked about each distinct key, not about each key: the keys are grouped by
+// their bytes first, the groups sorted and ranked, and the keys then sorted by rank.
+std::vector<uint32_t> collated_sorted(
+    std::string_view bytes, size_t width,
+    const std::function<int(std::string_view, std::string_view)>& compare);
 
 }  // namespace xbase
