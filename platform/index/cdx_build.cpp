@@ -109,16 +109,6 @@ class TreeWriter {
   int prev_trail_ = 0;
 };
 
-// Room for a tag's tree with its keys stored whole (the packed tree is smaller): one reserve
-// instead of the image growing page by page.
-size_t tree_bytes_estimate(const TagKeys& k, uint32_t max_recno) {
-  const size_t entry =
-      k.width + static_cast<size_t>(leaf_bits(static_cast<int>(k.width), max_recno).rec_bytes);
-  const size_t per_leaf = std::max<size_t>(1, kLeafSpace / entry);
-  const size_t leaves = static_cast<size_t>(k.total() / per_leaf + 1);
-  return (leaves + leaves / 8 + 8) * kPageSize;
-}
-
 }  // namespace
 
 void build_file(Store& store, const std::vector<Tag*>& tags, RecordScanner& table,
@@ -166,10 +156,6 @@ BuiltFile lay_out_file(const std::string& file, const std::vector<Tag*>& tags,
     dir_pages = pages;
   }
   uint32_t next = headers_at + static_cast<uint32_t>(tags.size()) * kHeaderSize;
-  size_t estimate = next;
-  for (size_t i = 0; i < tags.size() && i < built.keys.size(); ++i)
-    estimate += tree_bytes_estimate(built.keys[i], built.max_recno);
-  image.reserve(estimate);
   image.resize(next, 0);
   write_directory_header(dir_root, 0, counter, image.data());
   for (size_t i = 0; i < tags.size(); ++i) {
@@ -194,6 +180,9 @@ BuiltFile lay_out_file(const std::string& file, const std::vector<Tag*>& tags,
     write_tag_header(info, image.data() + hdr);
     out.tags.emplace_back(hdr, root);
   }
+  // The image waits for its turn to be written beside the other bags' images: without the
+  // slack of its growth.
+  image.shrink_to_fit();
   out.counter = counter;
   return out;
 }

@@ -1,6 +1,8 @@
 // The keys of a CDX bulk build: gathered in one pass over the table, put in tree order, and
-// handed to the page layout one by one. Keys that outgrow memory go to disk in sorted runs
-// that are merged on the way out, so that a table of any size rebuilds in bounded memory.
+// handed to the page layout one by one. A tag's keys past a budget (run_keys keys or
+// run_bytes bytes) go to disk in sorted runs that are merged on the way out, so that the
+// keys held in memory stay bounded whatever the table's size (the laid-out files are still
+// held whole until written).
 //
 // Run file (a scratch file of the temporary folder, one per bag, removed when the build
 // ends): runs one after the other, each entry the key's width bytes then its record number,
@@ -79,9 +81,10 @@ class OrderedKeys {
   bool any_ = false;
 };
 
-// How many keys of one tag are held in memory before they go to disk as a run. Tests lower
-// it to make runs of a small table.
+// How many keys, and key bytes, of one tag are held in memory before they go to disk as a
+// run. Tests lower the first to make runs of a small table.
 size_t run_keys();
 void set_run_keys(size_t keys);
+constexpr size_t kRunBytes = size_t{48} << 20;
 
 }  // namespace xbase::cdx

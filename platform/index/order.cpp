@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <exception>
+#include <system_error>
 #include <thread>
 
 #include "platform/text/codepage.h"
@@ -67,7 +68,13 @@ void run_jobs(size_t count, const std::function<void(size_t)>& job) {
   };
   const size_t threads = std::min<size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
   std::vector<std::thread> pool;
-  for (size_t t = 1; t < threads; ++t) pool.emplace_back(worker);
+  for (size_t t = 1; t < threads; ++t) {
+    try {
+      pool.emplace_back(worker);
+    } catch (const std::system_error&) {
+      break;  // no thread to be had (memory, handles): the ones started and this one do it all
+    }
+  }
   worker();
   for (std::thread& t : pool) t.join();
   for (auto& f : failed)
