@@ -20,6 +20,10 @@ constexpr int kLockTries = 300;
 // leaves side by side, a read costs the same for 512 bytes or 4 KB, and seeks and inserts
 // spread over a large tag then find many of their leaves already read.
 constexpr uint32_t kReadBlock = 4096;
+constexpr uint32_t kPagesPerBlock = kReadBlock / kPageSize;
+// Blocks held for their unread pages: 8 MB, enough for a walk over a large tag to find its
+// neighbours still there, and a bound on what seeks spread over a huge one keep.
+constexpr size_t kAheadBlocks = 2048;
 
 [[noreturn]] void io_failed(const FileError& e, int generic) {
   throw TableError(generic, e.os_code(), e.path(), e.what());
@@ -45,7 +49,7 @@ void Store::read_exact(uint64_t off, void* buf, size_t n) {
 
 void Store::write(uint64_t off, const void* buf, size_t n) {
   for (uint64_t p = off / kPageSize * kPageSize; p < off + n && !ahead_.empty(); p += kPageSize)
-    ahead_.erase(static_cast<uint32_t>(p));
+    forget_ahead(static_cast<uint32_t>(p));
   try {
     file_->write_at(off, buf, n);
   } catch (const FileError& e) {
@@ -55,6 +59,7 @@ void Store::write(uint64_t off, const void* buf, size_t n) {
 
 void Store::truncate(uint64_t size) {
   ahead_.clear();
+  ahead_order_.clear();
   try {
     file_->truncate(size);
   } catch (const FileError& e) {
@@ -106,11 +111,27 @@ Node& Store::load(uint32_t off, const KeyShape& shape) {
   return cache_.emplace(off, std::move(c)).first->second.node;
 }
 
+const uint8_t* Store::ahead_page(uint32_t off) {
+  auto it = ahead_.find(off / kReadBlock);
+  if (it == ahead_.end()) return nullptr;
+  const Ahead& a = it->second;
+  const uint32_t bit = 1u << (off % kReadBlock / kPageSize);
+  if (!(a.pages & bit) || off < a.start || off + kPageSize > a.start + a.bytes.size())
+    return nullptr;
+  return a.bytes.data() + (off - a.start);
+}
+
+void Store::forget_ahead(uint32_t off) {
+  auto it = ahead_.find(off / kReadBlock);
+  if (it == ahead_.end()) return;
+  it->second.pages &= static_cast<uint8_t>(~(1u << (off % kReadBlock / kPageSize)));
+  if (it->second.pages == 0) ahead_.erase(it);
+}
+
 void Store::read_page(uint32_t off, uint8_t* page) {
-  auto it = ahead_.find(off);
-  if (it != ahead_.end()) {
-    std::memcpy(page, it->second.data(), kPageSize);
-    ahead_.erase(it);
+  if (const uint8_t* held = ahead_page(off)) {
+    std::memcpy(page, held, kPageSize);
+    forget_ahead(off);
     return;
   }
   const uint64_t start = std::max<uint64_t>(kPageSize, off / kReadBlock * kReadBlock);
@@ -119,20 +140,45 @@ void Store::read_page(uint32_t off, uint8_t* page) {
     read_exact(off, page, kPageSize);
     return;
   }
-  std::vector<uint8_t> block(stop - start);
+  const uint32_t number = off / kReadBlock;
+  Ahead a;
+  if (ahead_.size() >= kAheadBlocks) {
+    // The oldest block gives its buffer to this one.
+    while (!ahead_order_.empty()) {
+      auto old = ahead_.find(ahead_order_.front());
+      ahead_order_.pop_front();
+      if (old == ahead_.end()) continue;
+      a.bytes = std::move(old->second.bytes);
+      ahead_.erase(old);
+      break;
+    }
+  }
+  ahead_.erase(number);
+  a.start = start;
+  a.bytes.resize(stop - start);
   size_t got = 0;
   try {
-    got = file_->read_at(start, block.data(), block.size());
+    got = file_->read_at(start, a.bytes.data(), a.bytes.size());
   } catch (const FileError& e) {
     io_failed(e, kErrRead);
   }
   if (got < off - start + kPageSize) fail_page(path_, off, "file is cut short");
-  std::memcpy(page, block.data() + (off - start), kPageSize);
+  std::memcpy(page, a.bytes.data() + (off - start), kPageSize);
+  a.bytes.resize(got);
   for (uint64_t p = start; p + kPageSize <= start + got; p += kPageSize) {
     const auto at = static_cast<uint32_t>(p);
     if (at == off || cache_.count(at) || freed_.count(at)) continue;
-    ahead_[at].assign(block.begin() + static_cast<ptrdiff_t>(p - start),
-                      block.begin() + static_cast<ptrdiff_t>(p - start + kPageSize));
+    a.pages |= static_cast<uint8_t>(1u << (at % kReadBlock / kPageSize));
+  }
+  if (a.pages == 0) return;
+  ahead_.emplace(number, std::move(a));
+  ahead_order_.push_back(number);
+  if (ahead_order_.size() > 2 * kAheadBlocks) {
+    // Numbers of blocks long gone pile up behind the live ones: keep only the live ones.
+    std::deque<uint32_t> live;
+    for (uint32_t n : ahead_order_)
+      if (ahead_.count(n)) live.push_back(n);
+    ahead_order_ = std::move(live);
   }
 }
 
@@ -165,7 +211,7 @@ Node& Store::create(const KeyShape& shape, bool leaf) {
     off = static_cast<uint32_t>(end_);
     end_ += kPageSize;
   }
-  ahead_.erase(off);
+  forget_ahead(off);
   Cached c;
   c.shape = shape;
   c.node.offset = off;
@@ -177,7 +223,7 @@ Node& Store::create(const KeyShape& shape, bool leaf) {
 
 void Store::release(uint32_t off) {
   cache_.erase(off);
-  ahead_.erase(off);
+  forget_ahead(off);
   freed_[off] = free_head_;
   free_head_ = off;
   dirty_ = true;
@@ -222,6 +268,7 @@ void Store::refresh_version() {
   cache_.clear();
   dirty_pages_.clear();
   ahead_.clear();
+  ahead_order_.clear();
   freed_.clear();
   std::memcpy(version_, v, sizeof v);
   free_head_ = get_le32(v);
@@ -375,6 +422,7 @@ void Store::drop_cache() {
   cache_.clear();
   dirty_pages_.clear();
   ahead_.clear();
+  ahead_order_.clear();
   freed_.clear();
   known_ = false;
   dirty_ = false;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -103,8 +104,18 @@ class Store {
   // Every page made dirty since the last write (some since freed or clean again): a commit
   // encodes what changed, not the whole cache.
   std::vector<uint32_t> dirty_pages_;
-  // Pages read along with another one and not decoded yet, as the file holds them.
-  std::unordered_map<uint32_t, std::vector<uint8_t>> ahead_;
+  // Blocks read for one of their pages, the others not decoded yet, as the file holds them:
+  // one buffer per block (a buffer per page cost more in allocations than the reads saved),
+  // and a bounded number of them, the oldest let go first.
+  struct Ahead {
+    uint64_t start = 0;  // file offset of bytes[0]
+    std::vector<uint8_t> bytes;
+    uint8_t pages = 0;  // bit k: the block's page k is here and still wanted
+  };
+  const uint8_t* ahead_page(uint32_t off);
+  void forget_ahead(uint32_t off);
+  std::unordered_map<uint32_t, Ahead> ahead_;  // by block number
+  std::deque<uint32_t> ahead_order_;           // block numbers, oldest first (some gone)
   uint32_t free_head_ = 0;
   uint32_t counter_ = 0;
   uint8_t version_[8] = {};  // bytes 4..11 as last seen
