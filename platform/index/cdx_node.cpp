@@ -43,11 +43,32 @@ LeafBits leaf_bits(int key_length, uint32_t max_recno, int min_rec_bytes) {
   return b;
 }
 
+// Both counts run for every key of every leaf encoded, measured or split: eight bytes a step
+// where the machine is little-endian (a key's later bytes are a word's higher ones).
+namespace {
+
+constexpr bool kWordSteps = std::endian::native == std::endian::little;
+
+uint64_t word_at(const char* p) {
+  uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
+}  // namespace
+
 int trailing_count(std::string_view key, char pad) {
-  int n = static_cast<int>(key.size());
-  int t = 0;
+  const size_t n = key.size();
+  size_t t = 0;
+  if constexpr (kWordSteps) {
+    const uint64_t pads = 0x0101010101010101ull * static_cast<uint8_t>(pad);
+    for (; t + 8 <= n; t += 8) {
+      uint64_t differ = word_at(key.data() + n - t - 8) ^ pads;
+      if (differ != 0) return static_cast<int>(t) + std::countl_zero(differ) / 8;
+    }
+  }
   while (t < n && key[n - 1 - t] == pad) ++t;
-  return t;
+  return static_cast<int>(t);
 }
 
 int dup_count(std::string_view prev, std::string_view key, int trail_prev, int trail_key,
@@ -55,6 +76,12 @@ int dup_count(std::string_view prev, std::string_view key, int trail_prev, int t
   int limit = static_cast<int>(key.size()) -
               (cap_both_trails ? std::max(trail_prev, trail_key) : trail_key);
   int d = 0;
+  if constexpr (kWordSteps) {
+    for (; d + 8 <= limit; d += 8) {
+      uint64_t differ = word_at(prev.data() + d) ^ word_at(key.data() + d);
+      if (differ != 0) return d + std::countr_zero(differ) / 8;
+    }
+  }
   while (d < limit && prev[d] == key[d]) ++d;
   return d;
 }
