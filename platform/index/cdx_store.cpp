@@ -103,12 +103,51 @@ Node& Store::load(uint32_t off, const KeyShape& shape) {
   }
   check_page(off, "tree pointer");
   if (freed_.count(off)) fail_page(path_, off, "tree points to a free page");
+  auto patched = patched_.find(off);
   uint8_t page[kPageSize];
-  read_page(off, page);
+  if (patched == patched_.end())
+    read_page(off, page);
+  else
+    std::memcpy(page, patched->second.data(), kPageSize);
   Cached c;
   c.shape = shape;
   decode_node(page, off, shape, path_, &c.node);
-  return cache_.emplace(off, std::move(c)).first->second.node;
+  Node& n = cache_.emplace(off, std::move(c)).first->second.node;
+  if (patched != patched_.end()) {
+    // Its change is still to be written, now from the node.
+    patched_.erase(patched);
+    n.dirty = true;
+    dirty_pages_.push_back(off);
+  }
+  return n;
+}
+
+void Store::set_left(uint32_t off, uint32_t left, uint32_t from, bool leaf, const KeyShape& shape) {
+  auto cached = cache_.find(off);
+  if (cached != cache_.end()) {
+    if (cached->second.shape.length != shape.length || cached->second.shape.pad != shape.pad)
+      fail_page(path_, off, "page is used by two tags of different keys");
+    cached->second.node.left = left;
+    touch(cached->second.node);
+    return;
+  }
+  check_page(off, "tree pointer");
+  if (freed_.count(off)) fail_page(path_, off, "tree points to a free page");
+  auto it = patched_.find(off);
+  if (it == patched_.end()) {
+    std::vector<uint8_t> page(kPageSize);
+    read_page(off, page.data());
+    // What decoding would have refused is refused here too, before anything changes.
+    const uint16_t attr = get_le16(page.data());
+    if (attr > (kAttrRoot | kAttrLeaf) || ((attr & kAttrLeaf) != 0) != leaf)
+      fail_page(path_, off, "sibling is on another tree level");
+    if (get_le32(page.data() + 4) != from)
+      fail_page(path_, off, "sibling links disagree with " + page_name(from));
+    it = patched_.emplace(off, std::move(page)).first;
+  }
+  put_le32(it->second.data() + 4, left);
+  dirty_ = true;
+  ++generation_;
 }
 
 const uint8_t* Store::ahead_page(uint32_t off) {
@@ -167,7 +206,7 @@ void Store::read_page(uint32_t off, uint8_t* page) {
   a.bytes.resize(got);
   for (uint64_t p = start; p + kPageSize <= start + got; p += kPageSize) {
     const auto at = static_cast<uint32_t>(p);
-    if (at == off || cache_.count(at) || freed_.count(at)) continue;
+    if (at == off || cache_.count(at) || freed_.count(at) || patched_.count(at)) continue;
     a.pages |= static_cast<uint8_t>(1u << (at % kReadBlock / kPageSize));
   }
   if (a.pages == 0) return;
@@ -186,7 +225,8 @@ uint32_t Store::pop_free() {
   if (free_head_ == 0 || free_head_ == kNoPage) return 0;
   uint32_t page = free_head_;
   check_page(page, "free list");
-  if (cache_.count(page)) fail_page(path_, page, "free list names a page in use");
+  if (cache_.count(page) || patched_.count(page))
+    fail_page(path_, page, "free list names a page in use");
   uint32_t next;
   auto it = freed_.find(page);
   if (it != freed_.end()) {
@@ -223,6 +263,7 @@ Node& Store::create(const KeyShape& shape, bool leaf) {
 
 void Store::release(uint32_t off) {
   cache_.erase(off);
+  patched_.erase(off);
   forget_ahead(off);
   freed_[off] = free_head_;
   free_head_ = off;
@@ -270,6 +311,7 @@ void Store::refresh_version() {
   ahead_.clear();
   ahead_order_.clear();
   freed_.clear();
+  patched_.clear();
   std::memcpy(version_, v, sizeof v);
   free_head_ = get_le32(v);
   counter_ = get_be32(v + 4);
@@ -368,6 +410,7 @@ void Store::write_changes() {
     if (c.node.leaf) c.node.stored_free = get_le16(buf.data() + 12);
     pages.emplace(off, std::move(buf));
   }
+  for (const auto& [off, page] : patched_) pages[off] = page;
   for (auto& [off, next] : freed_) {
     std::vector<uint8_t> buf(kPageSize, 0);
     put_le32(buf.data(), next);
@@ -394,6 +437,7 @@ void Store::write_changes() {
   }
   dirty_pages_.clear();
   freed_.clear();
+  patched_.clear();
   dirty_ = false;
 }
 
@@ -424,6 +468,7 @@ void Store::drop_cache() {
   ahead_.clear();
   ahead_order_.clear();
   freed_.clear();
+  patched_.clear();
   known_ = false;
   dirty_ = false;
   ++generation_;

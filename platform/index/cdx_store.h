@@ -46,6 +46,10 @@ class Store {
   Node& load(uint32_t off, const KeyShape& shape);
   // A fresh dirty node on a page from the free list or the end of the file.
   Node& create(const KeyShape& shape, bool leaf);
+  // Points the left link of the page at off to left; from is the page whose right
+  // neighbour it is. A page not decoded yet is changed as the file holds it: a split must not
+  // decode (and keep) a whole leaf to move one link.
+  void set_left(uint32_t off, uint32_t left, uint32_t from, bool leaf, const KeyShape& shape);
   // Puts the page on the free list (written on the next flush).
   void release(uint32_t off);
   void touch(Node& n) {
@@ -101,6 +105,8 @@ class Store {
   bool read_only_;
   std::unordered_map<uint32_t, Cached> cache_;  // references stay valid while others come
   std::map<uint32_t, uint32_t> freed_;          // freed pages not yet written -> next free page
+  // Pages changed without being decoded (set_left), as they will be written.
+  std::map<uint32_t, std::vector<uint8_t>> patched_;
   // Every page made dirty since the last write (some since freed or clean again): a commit
   // encodes what changed, not the whole cache.
   std::vector<uint32_t> dirty_pages_;

@@ -176,11 +176,8 @@ void Tag::split(Path& path, size_t level, Node& parent) {
     m.entries = std::move(pieces[k]);
     m.left = prev->offset;
     m.right = prev->right;
-    if (prev->right != kNoPage) {
-      Node& r = node(prev->right);
-      r.left = m.offset;
-      store_.touch(r);
-    }
+    if (prev->right != kNoPage)
+      store_.set_left(prev->right, m.offset, prev->offset, n.leaf, shape_);
     prev->right = m.offset;
     store_.touch(*prev);
     Entry pe;
