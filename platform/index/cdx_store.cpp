@@ -398,35 +398,52 @@ void Store::abandon_write() {
 }
 
 void Store::write_changes() {
-  // Adjacent changed pages go out in one call: a network folder counts calls.
-  std::map<uint32_t, std::vector<uint8_t>> pages;
+  // Every changed page is encoded (which may fail) before any is written, in file order into
+  // buffers of 256 pages (no block the size of a whole commit); adjacent pages go out in one
+  // call, as a network folder counts calls. A page is a node, a patched page or a freed one;
+  // were it two, the later kind wins.
+  enum Kind { kNode, kPatched, kFreed };
+  std::vector<std::pair<uint32_t, Kind>> order;
+  order.reserve(dirty_pages_.size() + patched_.size() + freed_.size());
   for (uint32_t off : dirty_pages_) {
     auto it = cache_.find(off);
-    if (it == cache_.end() || !it->second.node.dirty || pages.count(off)) continue;
-    Cached& c = it->second;
-    std::vector<uint8_t> buf(kPageSize);
-    if (!encode_node(c.node, c.shape, buf.data()))
-      fail_page(path_, off, "node does not fit in its page");
-    if (c.node.leaf) c.node.stored_free = get_le16(buf.data() + 12);
-    pages.emplace(off, std::move(buf));
+    if (it != cache_.end() && it->second.node.dirty) order.emplace_back(off, kNode);
   }
-  for (const auto& [off, page] : patched_) pages[off] = page;
-  for (auto& [off, next] : freed_) {
-    std::vector<uint8_t> buf(kPageSize, 0);
-    put_le32(buf.data(), next);
-    pages[off] = std::move(buf);
-  }
-  std::vector<uint8_t> run;
-  uint64_t run_start = 0;
-  for (auto& [off, buf] : pages) {
-    if (!run.empty() && run_start + run.size() != off) {
-      write(run_start, run.data(), run.size());
-      run.clear();
+  for (const auto& p : patched_) order.emplace_back(p.first, kPatched);
+  for (const auto& f : freed_) order.emplace_back(f.first, kFreed);
+  std::sort(order.begin(), order.end());
+  std::vector<std::pair<uint32_t, Kind>> pages;
+  for (size_t i = 0; i < order.size(); ++i)
+    if (i + 1 == order.size() || order[i + 1].first != order[i].first) pages.push_back(order[i]);
+  constexpr size_t kChunkPages = 256;
+  std::vector<std::vector<uint8_t>> chunks((pages.size() + kChunkPages - 1) / kChunkPages);
+  for (size_t c = 0; c < chunks.size(); ++c)
+    chunks[c].assign(std::min(kChunkPages, pages.size() - c * kChunkPages) * kPageSize, 0);
+  auto slot = [&](size_t i) {
+    return chunks[i / kChunkPages].data() + i % kChunkPages * kPageSize;
+  };
+  for (size_t i = 0; i < pages.size(); ++i) {
+    const uint32_t off = pages[i].first;
+    uint8_t* buf = slot(i);
+    if (pages[i].second == kNode) {
+      Cached& c = cache_.find(off)->second;
+      if (!encode_node(c.node, c.shape, buf))
+        fail_page(path_, off, "node does not fit in its page");
+      if (c.node.leaf) c.node.stored_free = get_le16(buf + 12);
+    } else if (pages[i].second == kPatched) {
+      std::memcpy(buf, patched_.find(off)->second.data(), kPageSize);
+    } else {
+      put_le32(buf, freed_.find(off)->second);
     }
-    if (run.empty()) run_start = off;
-    run.insert(run.end(), buf.begin(), buf.end());
   }
-  if (!run.empty()) write(run_start, run.data(), run.size());
+  for (size_t i = 0; i < pages.size();) {
+    size_t j = i + 1;
+    while (j < pages.size() && j % kChunkPages != 0 &&
+           pages[j].first == pages[j - 1].first + kPageSize)
+      ++j;
+    write(pages[i].first, slot(i), (j - i) * kPageSize);
+    i = j;
+  }
   ++counter_;
   put_le32(version_, free_head_);
   put_be32(version_ + 4, counter_);
