@@ -109,6 +109,25 @@ TEST(CdxLeaf, RecordNumbersWidenTheEntry) {
   }
 }
 
+TEST(CdxLeaf, CountsAgreeWithAByteByByteWalk) {
+  // Every length and every place a difference or the pad can start, across word boundaries.
+  for (size_t len : {1u, 7u, 8u, 9u, 16u, 25u, 40u}) {
+    for (size_t at = 0; at <= len; ++at) {
+      for (char pad : {' ', '\0'}) {
+        std::string a(len, 'K'), b = a;
+        for (size_t i = at; i < len; ++i) a[i] = pad;
+        if (at < len) b[at] = 'Z';
+        int trail = 0;
+        while (trail < static_cast<int>(len) && a[len - 1 - trail] == pad) ++trail;
+        EXPECT_EQ(trailing_count(a, pad), trail) << len << " " << at;
+        EXPECT_EQ(dup_count(a, b, 0, 0), static_cast<int>(at)) << len << " " << at;
+        EXPECT_EQ(dup_count(a, b, 0, 3),
+                  static_cast<int>(std::min(at, len - std::min<size_t>(3, len))));
+      }
+    }
+  }
+}
+
 TEST(CdxInterior, BigEndianRecordAndChild) {
   const KeyShape s{8, '\0'};
   Node n;

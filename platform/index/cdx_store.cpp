@@ -20,6 +20,10 @@ constexpr int kLockTries = 300;
 // leaves side by side, a read costs the same for 512 bytes or 4 KB, and seeks and inserts
 // spread over a large tag then find many of their leaves already read.
 constexpr uint32_t kReadBlock = 4096;
+constexpr uint32_t kPagesPerBlock = kReadBlock / kPageSize;
+// Blocks held for their unread pages: 8 MB, enough for a walk over a large tag to find its
+// neighbours still there, and a bound on what seeks spread over a huge one keep.
+constexpr size_t kAheadBlocks = 2048;
 
 [[noreturn]] void io_failed(const FileError& e, int generic) {
   throw TableError(generic, e.os_code(), e.path(), e.what());
@@ -45,7 +49,7 @@ void Store::read_exact(uint64_t off, void* buf, size_t n) {
 
 void Store::write(uint64_t off, const void* buf, size_t n) {
   for (uint64_t p = off / kPageSize * kPageSize; p < off + n && !ahead_.empty(); p += kPageSize)
-    ahead_.erase(static_cast<uint32_t>(p));
+    forget_ahead(static_cast<uint32_t>(p));
   try {
     file_->write_at(off, buf, n);
   } catch (const FileError& e) {
@@ -55,6 +59,7 @@ void Store::write(uint64_t off, const void* buf, size_t n) {
 
 void Store::truncate(uint64_t size) {
   ahead_.clear();
+  ahead_order_.clear();
   try {
     file_->truncate(size);
   } catch (const FileError& e) {
@@ -98,19 +103,74 @@ Node& Store::load(uint32_t off, const KeyShape& shape) {
   }
   check_page(off, "tree pointer");
   if (freed_.count(off)) fail_page(path_, off, "tree points to a free page");
+  auto patched = patched_.find(off);
   uint8_t page[kPageSize];
-  read_page(off, page);
+  if (patched == patched_.end())
+    read_page(off, page);
+  else
+    std::memcpy(page, patched->second.data(), kPageSize);
   Cached c;
   c.shape = shape;
   decode_node(page, off, shape, path_, &c.node);
-  return cache_.emplace(off, std::move(c)).first->second.node;
+  Node& n = cache_.emplace(off, std::move(c)).first->second.node;
+  if (patched != patched_.end()) {
+    // Its change is still to be written, now from the node.
+    patched_.erase(patched);
+    n.dirty = true;
+    dirty_pages_.push_back(off);
+  }
+  return n;
+}
+
+void Store::set_left(uint32_t off, uint32_t left, uint32_t from, bool leaf, const KeyShape& shape) {
+  auto cached = cache_.find(off);
+  if (cached != cache_.end()) {
+    if (cached->second.shape.length != shape.length || cached->second.shape.pad != shape.pad)
+      fail_page(path_, off, "page is used by two tags of different keys");
+    cached->second.node.left = left;
+    touch(cached->second.node);
+    return;
+  }
+  check_page(off, "tree pointer");
+  if (freed_.count(off)) fail_page(path_, off, "tree points to a free page");
+  auto it = patched_.find(off);
+  if (it == patched_.end()) {
+    std::vector<uint8_t> page(kPageSize);
+    read_page(off, page.data());
+    // What decoding would have refused is refused here too, before anything changes.
+    const uint16_t attr = get_le16(page.data());
+    if (attr > (kAttrRoot | kAttrLeaf) || ((attr & kAttrLeaf) != 0) != leaf)
+      fail_page(path_, off, "sibling is on another tree level");
+    if (get_le32(page.data() + 4) != from)
+      fail_page(path_, off, "sibling links disagree with " + page_name(from));
+    it = patched_.emplace(off, std::move(page)).first;
+  }
+  put_le32(it->second.data() + 4, left);
+  dirty_ = true;
+  ++generation_;
+}
+
+const uint8_t* Store::ahead_page(uint32_t off) {
+  auto it = ahead_.find(off / kReadBlock);
+  if (it == ahead_.end()) return nullptr;
+  const Ahead& a = it->second;
+  const uint32_t bit = 1u << (off % kReadBlock / kPageSize);
+  if (!(a.pages & bit) || off < a.start || off + kPageSize > a.start + a.bytes.size())
+    return nullptr;
+  return a.bytes.data() + (off - a.start);
+}
+
+void Store::forget_ahead(uint32_t off) {
+  auto it = ahead_.find(off / kReadBlock);
+  if (it == ahead_.end()) return;
+  it->second.pages &= static_cast<uint8_t>(~(1u << (off % kReadBlock / kPageSize)));
+  if (it->second.pages == 0) ahead_.erase(it);
 }
 
 void Store::read_page(uint32_t off, uint8_t* page) {
-  auto it = ahead_.find(off);
-  if (it != ahead_.end()) {
-    std::memcpy(page, it->second.data(), kPageSize);
-    ahead_.erase(it);
+  if (const uint8_t* held = ahead_page(off)) {
+    std::memcpy(page, held, kPageSize);
+    forget_ahead(off);
     return;
   }
   const uint64_t start = std::max<uint64_t>(kPageSize, off / kReadBlock * kReadBlock);
@@ -119,20 +179,45 @@ void Store::read_page(uint32_t off, uint8_t* page) {
     read_exact(off, page, kPageSize);
     return;
   }
-  std::vector<uint8_t> block(stop - start);
+  const uint32_t number = off / kReadBlock;
+  Ahead a;
+  if (ahead_.size() >= kAheadBlocks) {
+    // The oldest block gives its buffer to this one.
+    while (!ahead_order_.empty()) {
+      auto old = ahead_.find(ahead_order_.front());
+      ahead_order_.pop_front();
+      if (old == ahead_.end()) continue;
+      a.bytes = std::move(old->second.bytes);
+      ahead_.erase(old);
+      break;
+    }
+  }
+  ahead_.erase(number);
+  a.start = start;
+  a.bytes.resize(stop - start);
   size_t got = 0;
   try {
-    got = file_->read_at(start, block.data(), block.size());
+    got = file_->read_at(start, a.bytes.data(), a.bytes.size());
   } catch (const FileError& e) {
     io_failed(e, kErrRead);
   }
   if (got < off - start + kPageSize) fail_page(path_, off, "file is cut short");
-  std::memcpy(page, block.data() + (off - start), kPageSize);
+  std::memcpy(page, a.bytes.data() + (off - start), kPageSize);
+  a.bytes.resize(got);
   for (uint64_t p = start; p + kPageSize <= start + got; p += kPageSize) {
     const auto at = static_cast<uint32_t>(p);
-    if (at == off || cache_.count(at) || freed_.count(at)) continue;
-    ahead_[at].assign(block.begin() + static_cast<ptrdiff_t>(p - start),
-                      block.begin() + static_cast<ptrdiff_t>(p - start + kPageSize));
+    if (at == off || cache_.count(at) || freed_.count(at) || patched_.count(at)) continue;
+    a.pages |= static_cast<uint8_t>(1u << (at % kReadBlock / kPageSize));
+  }
+  if (a.pages == 0) return;
+  ahead_.emplace(number, std::move(a));
+  ahead_order_.push_back(number);
+  if (ahead_order_.size() > 2 * kAheadBlocks) {
+    // Numbers of blocks long gone pile up behind the live ones: keep only the live ones.
+    std::deque<uint32_t> live;
+    for (uint32_t n : ahead_order_)
+      if (ahead_.count(n)) live.push_back(n);
+    ahead_order_ = std::move(live);
   }
 }
 
@@ -140,7 +225,8 @@ uint32_t Store::pop_free() {
   if (free_head_ == 0 || free_head_ == kNoPage) return 0;
   uint32_t page = free_head_;
   check_page(page, "free list");
-  if (cache_.count(page)) fail_page(path_, page, "free list names a page in use");
+  if (cache_.count(page) || patched_.count(page))
+    fail_page(path_, page, "free list names a page in use");
   uint32_t next;
   auto it = freed_.find(page);
   if (it != freed_.end()) {
@@ -165,7 +251,7 @@ Node& Store::create(const KeyShape& shape, bool leaf) {
     off = static_cast<uint32_t>(end_);
     end_ += kPageSize;
   }
-  ahead_.erase(off);
+  forget_ahead(off);
   Cached c;
   c.shape = shape;
   c.node.offset = off;
@@ -177,7 +263,8 @@ Node& Store::create(const KeyShape& shape, bool leaf) {
 
 void Store::release(uint32_t off) {
   cache_.erase(off);
-  ahead_.erase(off);
+  patched_.erase(off);
+  forget_ahead(off);
   freed_[off] = free_head_;
   free_head_ = off;
   dirty_ = true;
@@ -222,7 +309,9 @@ void Store::refresh_version() {
   cache_.clear();
   dirty_pages_.clear();
   ahead_.clear();
+  ahead_order_.clear();
   freed_.clear();
+  patched_.clear();
   std::memcpy(version_, v, sizeof v);
   free_head_ = get_le32(v);
   counter_ = get_be32(v + 4);
@@ -309,34 +398,52 @@ void Store::abandon_write() {
 }
 
 void Store::write_changes() {
-  // Adjacent changed pages go out in one call: a network folder counts calls.
-  std::map<uint32_t, std::vector<uint8_t>> pages;
+  // Every changed page is encoded (which may fail) before any is written, in file order into
+  // buffers of 256 pages (no block the size of a whole commit); adjacent pages go out in one
+  // call, as a network folder counts calls. A page is a node, a patched page or a freed one;
+  // were it two, the later kind wins.
+  enum Kind { kNode, kPatched, kFreed };
+  std::vector<std::pair<uint32_t, Kind>> order;
+  order.reserve(dirty_pages_.size() + patched_.size() + freed_.size());
   for (uint32_t off : dirty_pages_) {
     auto it = cache_.find(off);
-    if (it == cache_.end() || !it->second.node.dirty || pages.count(off)) continue;
-    Cached& c = it->second;
-    std::vector<uint8_t> buf(kPageSize);
-    if (!encode_node(c.node, c.shape, buf.data()))
-      fail_page(path_, off, "node does not fit in its page");
-    if (c.node.leaf) c.node.stored_free = get_le16(buf.data() + 12);
-    pages.emplace(off, std::move(buf));
+    if (it != cache_.end() && it->second.node.dirty) order.emplace_back(off, kNode);
   }
-  for (auto& [off, next] : freed_) {
-    std::vector<uint8_t> buf(kPageSize, 0);
-    put_le32(buf.data(), next);
-    pages[off] = std::move(buf);
-  }
-  std::vector<uint8_t> run;
-  uint64_t run_start = 0;
-  for (auto& [off, buf] : pages) {
-    if (!run.empty() && run_start + run.size() != off) {
-      write(run_start, run.data(), run.size());
-      run.clear();
+  for (const auto& p : patched_) order.emplace_back(p.first, kPatched);
+  for (const auto& f : freed_) order.emplace_back(f.first, kFreed);
+  std::sort(order.begin(), order.end());
+  std::vector<std::pair<uint32_t, Kind>> pages;
+  for (size_t i = 0; i < order.size(); ++i)
+    if (i + 1 == order.size() || order[i + 1].first != order[i].first) pages.push_back(order[i]);
+  constexpr size_t kChunkPages = 256;
+  std::vector<std::vector<uint8_t>> chunks((pages.size() + kChunkPages - 1) / kChunkPages);
+  for (size_t c = 0; c < chunks.size(); ++c)
+    chunks[c].assign(std::min(kChunkPages, pages.size() - c * kChunkPages) * kPageSize, 0);
+  auto slot = [&](size_t i) {
+    return chunks[i / kChunkPages].data() + i % kChunkPages * kPageSize;
+  };
+  for (size_t i = 0; i < pages.size(); ++i) {
+    const uint32_t off = pages[i].first;
+    uint8_t* buf = slot(i);
+    if (pages[i].second == kNode) {
+      Cached& c = cache_.find(off)->second;
+      if (!encode_node(c.node, c.shape, buf))
+        fail_page(path_, off, "node does not fit in its page");
+      if (c.node.leaf) c.node.stored_free = get_le16(buf + 12);
+    } else if (pages[i].second == kPatched) {
+      std::memcpy(buf, patched_.find(off)->second.data(), kPageSize);
+    } else {
+      put_le32(buf, freed_.find(off)->second);
     }
-    if (run.empty()) run_start = off;
-    run.insert(run.end(), buf.begin(), buf.end());
   }
-  if (!run.empty()) write(run_start, run.data(), run.size());
+  for (size_t i = 0; i < pages.size();) {
+    size_t j = i + 1;
+    while (j < pages.size() && j % kChunkPages != 0 &&
+           pages[j].first == pages[j - 1].first + kPageSize)
+      ++j;
+    write(pages[i].first, slot(i), (j - i) * kPageSize);
+    i = j;
+  }
   ++counter_;
   put_le32(version_, free_head_);
   put_be32(version_ + 4, counter_);
@@ -347,6 +454,7 @@ void Store::write_changes() {
   }
   dirty_pages_.clear();
   freed_.clear();
+  patched_.clear();
   dirty_ = false;
 }
 
@@ -375,7 +483,9 @@ void Store::drop_cache() {
   cache_.clear();
   dirty_pages_.clear();
   ahead_.clear();
+  ahead_order_.clear();
   freed_.clear();
+  patched_.clear();
   known_ = false;
   dirty_ = false;
   ++generation_;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -45,6 +46,10 @@ class Store {
   Node& load(uint32_t off, const KeyShape& shape);
   // A fresh dirty node on a page from the free list or the end of the file.
   Node& create(const KeyShape& shape, bool leaf);
+  // Points the left link of the page at off to left; from is the page whose right
+  // neighbour it is. A page not decoded yet is changed as the file holds it: a split must not
+  // decode (and keep) a whole leaf to move one link.
+  void set_left(uint32_t off, uint32_t left, uint32_t from, bool leaf, const KeyShape& shape);
   // Puts the page on the free list (written on the next flush).
   void release(uint32_t off);
   void touch(Node& n) {
@@ -100,11 +105,23 @@ class Store {
   bool read_only_;
   std::unordered_map<uint32_t, Cached> cache_;  // references stay valid while others come
   std::map<uint32_t, uint32_t> freed_;          // freed pages not yet written -> next free page
+  // Pages changed without being decoded (set_left), as they will be written.
+  std::map<uint32_t, std::vector<uint8_t>> patched_;
   // Every page made dirty since the last write (some since freed or clean again): a commit
   // encodes what changed, not the whole cache.
   std::vector<uint32_t> dirty_pages_;
-  // Pages read along with another one and not decoded yet, as the file holds them.
-  std::unordered_map<uint32_t, std::vector<uint8_t>> ahead_;
+  // Blocks read for one of their pages, the others not decoded yet, as the file holds them:
+  // one buffer per block (a buffer per page cost more in allocations than the reads saved),
+  // and a bounded number of them, the oldest let go first.
+  struct Ahead {
+    uint64_t start = 0;  // file offset of bytes[0]
+    std::vector<uint8_t> bytes;
+    uint8_t pages = 0;  // bit k: the block's page k is here and still wanted
+  };
+  const uint8_t* ahead_page(uint32_t off);
+  void forget_ahead(uint32_t off);
+  std::unordered_map<uint32_t, Ahead> ahead_;  // by block number
+  std::deque<uint32_t> ahead_order_;           // block numbers, oldest first (some gone)
   uint32_t free_head_ = 0;
   uint32_t counter_ = 0;
   uint8_t version_[8] = {};  // bytes 4..11 as last seen

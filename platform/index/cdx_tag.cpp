@@ -155,7 +155,8 @@ Value Tag::decode(std::string_view key) const {
       // A day number no table date has (damage) decodes as the empty date.
       double jdn = double_of_sortable(key);
       Date d;
-      if (jdn >= Date::kFirstJdn && jdn <= Date::kLastJdn) d.jdn = static_cast<int32_t>(std::llround(jdn));
+      if (jdn >= Date::kFirstJdn && jdn <= Date::kLastJdn)
+        d.jdn = static_cast<int32_t>(std::llround(jdn));
       return Value::date(d);
     }
     default:
@@ -190,6 +191,7 @@ int Tag::compare_prefix(std::string_view key, std::string_view prefix) const {
 
 Tag::Path Tag::descend(const Pred& at_or_after) {
   Path path;
+  path.reserve(8);  // one allocation for any tree this layer meets
   uint32_t page = root();
   for (int depth = 0;; ++depth) {
     if (depth > kMaxDepth ||

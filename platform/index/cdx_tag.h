@@ -69,7 +69,20 @@ class Tag : public Order {
     size_t index;
   };
   using Path = std::vector<Step>;
-  using Pred = std::function<bool(const Entry&)>;  // true from the target on
+  // True from the target on. A reference to the caller's lambda: a descent asks it a few
+  // dozen times, and a std::function around it cost more than the comparisons themselves.
+  class Pred {
+   public:
+    template <class F>
+    Pred(const F& f)  // NOLINT(google-explicit-constructor): lambdas pass as they are
+        : obj_(&f),
+          call_([](const void* o, const Entry& e) { return (*static_cast<const F*>(o))(e); }) {}
+    bool operator()(const Entry& e) const { return call_(obj_, e); }
+
+   private:
+    const void* obj_;
+    bool (*call_)(const void*, const Entry&);
+  };
 
   // Root to leaf; in each node the first entry at or after the target (interior nodes: the
   // last one when all are before it). The leaf index may equal its size.

@@ -117,14 +117,25 @@ std::vector<std::vector<Entry>> Tag::partition(Node& n, bool append) const {
       prev_trail = trail;
     }
     for (size_t i = count; i-- > 0;) max_right[i] = std::max(max_right[i + 1], n.entries[i].recno);
-    auto entry_bytes = [&](uint32_t max_recno) {
-      return static_cast<size_t>(leaf_bits(shape_.length, max_recno).rec_bytes);
-    };
+    // The entry size changes only where a side's largest record number crosses a width:
+    // each side remembers its last answer.
+    struct EntryBytes {
+      int key_length;
+      uint32_t max = 0;
+      size_t bytes = 0;
+      size_t operator()(uint32_t max_recno) {
+        if (bytes == 0 || max_recno != max) {
+          max = max_recno;
+          bytes = static_cast<size_t>(leaf_bits(key_length, max_recno).rec_bytes);
+        }
+        return bytes;
+      }
+    } left_bytes{shape_.length}, right_bytes{shape_.length};
     size_t best = 0, best_size = SIZE_MAX;
     for (size_t k = 1; k < count; ++k) {
-      size_t left = k * entry_bytes(max_left[k]) + before[k];
+      size_t left = k * left_bytes(max_left[k]) + before[k];
       size_t right =
-          (count - k) * entry_bytes(max_right[k]) + alone[k] + before[count] - before[k + 1];
+          (count - k) * right_bytes(max_right[k]) + alone[k] + before[count] - before[k + 1];
       if (left > static_cast<size_t>(kLeafSpace)) break;
       if (right > static_cast<size_t>(kLeafSpace)) continue;
       size_t size = append ? kLeafSpace - left : std::max(left, right);
@@ -165,11 +176,8 @@ void Tag::split(Path& path, size_t level, Node& parent) {
     m.entries = std::move(pieces[k]);
     m.left = prev->offset;
     m.right = prev->right;
-    if (prev->right != kNoPage) {
-      Node& r = node(prev->right);
-      r.left = m.offset;
-      store_.touch(r);
-    }
+    if (prev->right != kNoPage)
+      store_.set_left(prev->right, m.offset, prev->offset, n.leaf, shape_);
     prev->right = m.offset;
     store_.touch(*prev);
     Entry pe;
