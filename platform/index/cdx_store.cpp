@@ -21,6 +21,7 @@ constexpr int kLockTries = 300;
 // spread over a large tag then find many of their leaves already read.
 constexpr uint32_t kReadBlock = 4096;
 constexpr uint32_t kPagesPerBlock = kReadBlock / kPageSize;
+static_assert(kPagesPerBlock == 8, "a held block marks its unread pages in one byte");
 // Blocks held for their unread pages: 8 MB, enough for a walk over a large tag to find its
 // neighbours still there, and a bound on what seeks spread over a huge one keep.
 constexpr size_t kAheadBlocks = 2048;
