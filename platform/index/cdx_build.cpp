@@ -4,7 +4,6 @@
 //   as their 488 bytes allow, interior nodes up to capacity; a parent page is allocated when
 //   its first child is full, right after that child's successor.
 #include <algorithm>
-#include <cstring>
 #include <deque>
 
 #include "platform/index/cdx_bag.h"

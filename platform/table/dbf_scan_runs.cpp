@@ -1,5 +1,6 @@
-// The sequential pass of a bulk index build, a megabyte of records at a time: each record is
-// read where the pass put it, so that the keys of several indexes can be made side by side.
+// The sequential pass over a table, a megabyte of records at a time: each record is read where
+// the pass put it, so that the keys of several indexes can be made side by side, and the
+// table's own record stays as it was.
 #include <algorithm>
 #include <cstring>
 
@@ -61,6 +62,12 @@ void DbfTable::scan_runs(
     for (const RecordView& v : views) records.push_back(&v);
     visit(records);
   }
+}
+
+void DbfTable::scan(const std::function<void(const RecordSource&)>& visit) {
+  scan_runs([&](const std::vector<const RecordSource*>& run) {
+    for (const RecordSource* rec : run) visit(*rec);
+  });
 }
 
 }  // namespace xbase

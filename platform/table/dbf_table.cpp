@@ -408,41 +408,4 @@ void DbfTable::close() {
   if (failure) std::rethrow_exception(failure);
 }
 
-void DbfTable::scan(const std::function<void(const RecordSource&)>& visit) {
-  flush_record();
-  flush_pending();
-  // A view of each record that the visitor reads through this table's own accessors.
-  std::vector<char> saved = rec_;
-  uint32_t saved_recno = recno_;
-  bool saved_eof = eof_;
-  const size_t rl = header_.record_length;
-  uint32_t n = record_count();
-  std::vector<char> chunk;
-  const uint32_t per_chunk = static_cast<uint32_t>(std::max<size_t>(1, (1 << 20) / rl));
-  eof_ = false;
-  try {
-    for (uint32_t first = 1; first <= n; first += per_chunk) {
-      uint32_t cnt = std::min(per_chunk, n - first + 1);
-      chunk.resize(static_cast<size_t>(cnt) * rl);
-      size_t got = file_->read_at(record_offset(first), chunk.data(), chunk.size());
-      if (got < chunk.size())
-        throw TableError(kErrRead, 0, path_,
-                         "record " + std::to_string(first + got / rl) + " cut short");
-      for (uint32_t i = 0; i < cnt; ++i) {
-        std::memcpy(rec_.data(), &chunk[static_cast<size_t>(i) * rl], rl);
-        recno_ = first + i;
-        visit(*this);
-      }
-    }
-  } catch (...) {
-    rec_ = saved;
-    recno_ = saved_recno;
-    eof_ = saved_eof;
-    throw;
-  }
-  rec_ = saved;
-  recno_ = saved_recno;
-  eof_ = saved_eof;
-}
-
 }  // namespace xbase
