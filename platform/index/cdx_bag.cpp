@@ -11,7 +11,8 @@
 namespace xbase::cdx {
 namespace {
 
-std::string trim_right(std::string s) {
+std::string trim_right(std::string_view v) {
+  std::string s(v);
   while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
   return s;
 }

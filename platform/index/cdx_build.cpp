@@ -45,7 +45,7 @@ class TreeWriter {
       e.recno = recno;
       leaf->entries.push_back(std::move(e));
     } else {
-      leaf->entries.push_back(Entry{std::string(key), recno, 0});
+      leaf->entries.push_back(Entry{KeyBytes(key), recno, 0});
     }
     used_ += cost;
     prev_trail_ = trail;

@@ -9,7 +9,7 @@ namespace xbase::cdx {
 namespace {
 
 Entry entry(const std::string& key, uint32_t recno, uint32_t child = 0) {
-  return Entry{key, recno, child};
+  return Entry{KeyBytes(key), recno, child};
 }
 
 std::vector<uint8_t> encoded(const Node& n, const KeyShape& s) {
@@ -192,6 +192,29 @@ TEST(CdxLeaf, DamagedPagesAreRefused) {
   auto q = encoded(inner, s);
   put_le16(q.data() + 2, 28);
   expect_refused(q, s, "more entries");
+}
+
+// Keys past the inline bytes live on the heap; a key that held one keeps using it for
+// shorter bytes, and moves hand it over: copies, moves and reuse must never mix two keys.
+TEST(CdxKey, InlineAndHeapKeysCopyMoveAndReuse) {
+  const std::string shortk(KeyBytes::kInline, 'a'), longk(KeyBytes::kInline + 9, 'b');
+  KeyBytes k(longk);
+  k.assign(shortk);
+  EXPECT_EQ(k, shortk);
+  KeyBytes c = k;
+  k.assign(longk);
+  EXPECT_EQ(c, shortk);
+  EXPECT_EQ(k, longk);
+  KeyBytes m = std::move(k);
+  EXPECT_EQ(m, longk);
+  m = KeyBytes(shortk);
+  EXPECT_EQ(m, shortk);
+  std::vector<Entry> v;
+  for (int i = 0; i < 40; ++i)  // grows, moving inline and heap keys alike
+    v.insert(v.begin(),
+             entry(std::string(i % 2 ? longk : shortk).replace(0, 1, 1, char('A' + i)), 1));
+  for (int i = 0; i < 40; ++i)
+    EXPECT_EQ(v[39 - i].key, std::string(i % 2 ? longk : shortk).replace(0, 1, 1, char('A' + i)));
 }
 
 }  // namespace

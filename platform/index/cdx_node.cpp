@@ -93,7 +93,7 @@ size_t leaf_bytes(const std::vector<Entry>& entries, size_t begin, size_t end,
   size_t keys = 0;
   int prev_trail = 0;
   for (size_t i = begin; i < end; ++i) {
-    const std::string& k = entries[i].key;
+    std::string_view k = entries[i].key;
     max_recno = std::max(max_recno, entries[i].recno);
     int trail = trailing_count(k, shape.pad);
     int dup = i == begin ? 0 : dup_count(entries[i - 1].key, k, prev_trail, trail, cap_both_trails);
@@ -104,7 +104,7 @@ size_t leaf_bytes(const std::vector<Entry>& entries, size_t begin, size_t end,
   return keys + (end - begin) * static_cast<size_t>(b.rec_bytes);
 }
 
-int stored_key_bytes(const std::string* prev, std::string_view key, const KeyShape& shape) {
+int stored_key_bytes(const KeyBytes* prev, std::string_view key, const KeyShape& shape) {
   int trail = trailing_count(key, shape.pad);
   int dup = prev ? dup_count(*prev, key, 0, trail) : 0;
   return shape.length - dup - trail;
@@ -113,7 +113,7 @@ int stored_key_bytes(const std::string* prev, std::string_view key, const KeySha
 void count_leaf(Node& leaf, const KeyShape& shape) {
   int bytes = 0;
   uint32_t max_recno = 0;
-  const std::string* prev = nullptr;
+  const KeyBytes* prev = nullptr;
   for (const Entry& e : leaf.entries) {
     bytes += stored_key_bytes(prev, e.key, shape);
     max_recno = std::max(max_recno, e.recno);
@@ -150,7 +150,7 @@ bool encode_leaf(const Node& n, const KeyShape& shape, uint8_t* page) {
   int entry_pos = kLeafHeaderSize;
   int prev_trail = 0;
   for (size_t i = 0; i < n.entries.size(); ++i) {
-    const std::string& k = n.entries[i].key;
+    std::string_view k = n.entries[i].key;
     int trail = trailing_count(k, shape.pad);
     int dup = i == 0 ? 0 : dup_count(n.entries[i - 1].key, k, prev_trail, trail);
     int stored = len - dup - trail;

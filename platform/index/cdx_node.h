@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "platform/index/cdx_format.h"
+#include "platform/index/cdx_key.h"
 
 namespace xbase::cdx {
 
 struct Entry {
-  std::string key;  // the full key, exactly KeyShape::length bytes
+  KeyBytes key;  // the full key, exactly KeyShape::length bytes
   uint32_t recno = 0;
   uint32_t child = 0;  // interior nodes: the page this entry leads to
 };
@@ -60,7 +61,7 @@ int trailing_count(std::string_view key, char pad);
 int dup_count(std::string_view prev, std::string_view key, int trail_prev, int trail_key,
               bool cap_both_trails = false);
 // Key bytes key stores after prev (nullptr: the first key of its leaf).
-int stored_key_bytes(const std::string* prev, std::string_view key, const KeyShape& shape);
+int stored_key_bytes(const KeyBytes* prev, std::string_view key, const KeyShape& shape);
 // Fills a leaf's key_bytes and max_recno from its entries.
 void count_leaf(Node& leaf, const KeyShape& shape);
 // Bytes entries [begin, end) take in the 488-byte area of one leaf.

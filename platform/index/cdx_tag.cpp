@@ -398,14 +398,14 @@ void Tag::insert(const IndexKey& entry) {
                      "CDX tag " + info_.name + ": key of " + std::to_string(entry.key.size()) +
                          " bytes for a key length of " + std::to_string(info_.key_length));
   WriteScope lock(store_);
-  insert_locked(Entry{entry.key, entry.recno, 0});
+  insert_locked(Entry{KeyBytes(entry.key), entry.recno, 0});
   lock.commit();
 }
 
 bool Tag::remove(const IndexKey& entry) {
   if (entry.key.size() != static_cast<size_t>(info_.key_length)) return false;
   WriteScope lock(store_);
-  bool removed = remove_locked(Entry{entry.key, entry.recno, 0});
+  bool removed = remove_locked(Entry{KeyBytes(entry.key), entry.recno, 0});
   lock.commit();
   return removed;
 }

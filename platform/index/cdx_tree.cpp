@@ -33,10 +33,10 @@ void Tag::insert_locked(const Entry& e) {
   if (leaf.key_bytes < 0) count_leaf(leaf, shape_);
   int bytes = leaf.key_bytes;
   uint32_t max_recno = std::max(leaf.max_recno, e.recno);
-  const std::string* before = at > 0 ? &leaf.entries[at - 1].key : nullptr;
+  const KeyBytes* before = at > 0 ? &leaf.entries[at - 1].key : nullptr;
   bytes += stored_key_bytes(before, e.key, shape_);
   if (at < leaf.entries.size()) {
-    const std::string& after = leaf.entries[at].key;
+    const KeyBytes& after = leaf.entries[at].key;
     bytes += stored_key_bytes(&e.key, after, shape_) - stored_key_bytes(before, after, shape_);
   }
   leaf.entries.insert(leaf.entries.begin() + static_cast<std::ptrdiff_t>(at), e);
@@ -107,7 +107,7 @@ std::vector<std::vector<Entry>> Tag::partition(Node& n, bool append) const {
     std::vector<uint32_t> max_left(count + 1, 0), max_right(count + 1, 0);
     int prev_trail = 0;
     for (size_t i = 0; i < count; ++i) {
-      const std::string& k = n.entries[i].key;
+      std::string_view k = n.entries[i].key;
       int trail = trailing_count(k, shape_.pad);
       int dup = i == 0 ? 0 : dup_count(n.entries[i - 1].key, k, prev_trail, trail);
       stored[i] = static_cast<size_t>(shape_.length - dup - trail);
