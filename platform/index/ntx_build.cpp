@@ -1,27 +1,29 @@
-// NTX bulk build: every key of the table sorted in memory, leaves filled with exactly M
-// keys, the key after a full page pushed to the level above, the right-most page of each
+// NTX bulk build: every key of the table sorted in memory as fixed-width bytes, leaves filled with
+// exactly M keys, the key after a full page pushed to the level above, the right-most page of each
 // level evened out with its left neighbour, pages written in sequence from offset 1024 and
 // the header page last.
 #include <algorithm>
 
+#include "platform/index/key_sort.h"
 #include "platform/index/ntx_index.h"
 
 namespace xbase::ntx {
 
-void NtxIndex::sort_for_build(std::vector<IndexKey>& keys) const {
-  // Stable: equal keys in record order, the order a record-by-record build gives them.
-  std::stable_sort(keys.begin(), keys.end(), [&](const IndexKey& a, const IndexKey& b) {
-    return tree_compare(a.key, b.key) < 0;
-  });
+void NtxIndex::sort_for_build(BuildKeys& keys) const {
+  // Equal keys stay in record order, the order a record-by-record build gives them.
+  if (!store_->header().descending && (type_ != 'C' || !collation_))
+    keys.order = byte_sorted(keys.bytes, keys.width);
+  else
+    keys.order =
+        collated_sorted(keys.bytes, keys.width,
+                        [&](std::string_view a, std::string_view b) { return tree_compare(a, b); });
   if (unique()) {
-    auto end = std::unique(keys.begin(), keys.end(), [&](const IndexKey& a, const IndexKey& b) {
-      return tree_compare(a.key, b.key) == 0;
-    });
-    keys.erase(end, keys.end());
+    auto same = [&](uint32_t a, uint32_t b) { return tree_compare(keys.key(a), keys.key(b)) == 0; };
+    keys.order.erase(std::unique(keys.order.begin(), keys.order.end(), same), keys.order.end());
   }
 }
 
-void NtxIndex::write_built(std::vector<IndexKey> keys) {
+void NtxIndex::write_built(BuildKeys keys) {
   const int m = geom().max_keys;
   std::vector<Node> done;     // finished pages; done[i] goes to offset 1024 * (i + 1)
   std::vector<Node> open(1);  // the page being filled on each level, leaves first
@@ -30,8 +32,8 @@ void NtxIndex::write_built(std::vector<IndexKey> keys) {
     n = Node{};
     return static_cast<uint32_t>(kPageSize * done.size());
   };
-  for (IndexKey& k : keys) {
-    Item item{0, k.recno, std::move(k.key)};
+  for (uint32_t at : keys.order) {
+    Item item{0, keys.recnos[at], std::string(keys.key(at))};
     for (size_t level = 0;; ++level) {
       if (level == open.size()) open.emplace_back();
       Node& n = open[level];
@@ -44,7 +46,7 @@ void NtxIndex::write_built(std::vector<IndexKey> keys) {
       item.child = finish(n);
     }
   }
-  keys.clear();
+  keys = BuildKeys{};
   uint32_t below = 0;
   for (Node& n : open) {
     n.right = below;

@@ -197,7 +197,13 @@ class Rebuild : public BagRebuild {
     }
   }
   void gather(const RecordSource& rec) override {
-    if (auto k = ix_.key_of(rec)) keys_.push_back({std::move(*k), rec.recno()});
+    auto k = ix_.key_of(rec);
+    if (!k) return;
+    keys_.width = static_cast<size_t>(ix_.key_length());
+    if (k->size() != keys_.width)
+      throw TableError(kErrDataWidth, 0, ix_.path_, "NTX index: a key of another length");
+    keys_.bytes += *k;
+    keys_.recnos.push_back(rec.recno());
   }
   size_t orders() const override { return 1; }
   void sort(size_t) override { ix_.sort_for_build(keys_); }
@@ -210,7 +216,7 @@ class Rebuild : public BagRebuild {
 
  private:
   NtxIndex& ix_;
-  std::vector<IndexKey> keys_;
+  NtxIndex::BuildKeys keys_;
   bool done_ = false;
 };
 

@@ -117,10 +117,18 @@ class NtxIndex final : public IndexBag, public Order {
   uint64_t walk(uint32_t page, int depth, int& leaf_depth, std::unordered_set<uint32_t>& seen,
                 std::string* prev, bool check, const std::function<void(const IndexKey&)>* visit);
 
-  // Bulk build: sorted entries into pages written in sequence, header last.
+  // Bulk build: the keys of one pass laid end to end, sorted as bytes (or by rank where the
+  // order is a collation's or descending), then into pages written in sequence, header last.
   friend class Rebuild;
-  void sort_for_build(std::vector<IndexKey>& keys) const;
-  void write_built(std::vector<IndexKey> keys);
+  struct BuildKeys {
+    size_t width = 0;
+    std::string bytes;             // the keys in the order the table gave them
+    std::vector<uint32_t> recnos;  // beside them
+    std::vector<uint32_t> order;   // positions in tree order, filled by sort_for_build
+    std::string_view key(uint32_t at) const { return {bytes.data() + size_t{at} * width, width}; }
+  };
+  void sort_for_build(BuildKeys& keys) const;
+  void write_built(BuildKeys keys);
 
   std::string path_;
   std::string tag_;
