@@ -3,6 +3,7 @@
 // apart, exclusive opens cache and write only on flush, and the I/O a cached open does.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <random>
 #include <set>
 
@@ -316,4 +317,24 @@ TEST(CdxShared, CachedPagesAreNotReadTwice) {
 }
 
 }  // namespace
+// A file no larger than what the store holds for it is read in 64 KB blocks: a walk over it
+// takes a call per block, not one per 4 KB.
+TEST(CdxShared, ASmallFileIsReadInWideBlocks) {
+  testutil::TempDir tmp;
+  MemTable t = names(20000);
+  const std::string path = tmp.file("W.CDX");
+  create_cdx(path, {{"NAME", "NAME", "", false, false}}, t, mode(ShareMode::kExclusive))->close();
+  const auto size = std::filesystem::file_size(path);
+  ASSERT_GT(size, 65536u);
+  CountingFs fs;
+  set_file_system(&fs);
+  struct Restore {
+    ~Restore() { set_file_system(nullptr); }
+  } restore;
+  auto bag = open_cdx(path, t, mode(ShareMode::kExclusive));
+  fs.counts = {};
+  EXPECT_EQ(walk(bag->order(0)).size(), 20000u);
+  EXPECT_LE(fs.counts.reads, static_cast<int>(size / 65536 + 2));
+}
+
 }  // namespace xbase

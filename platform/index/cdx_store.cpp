@@ -16,15 +16,17 @@ namespace xbase::cdx {
 namespace {
 
 constexpr int kLockTries = 300;
-// A page is read with the others of its aligned 4 KB block: a built tree keeps neighbouring
-// leaves side by side, a read costs the same for 512 bytes or 4 KB, and seeks and inserts
-// spread over a large tag then find many of their leaves already read.
+// A page is read with the others of its aligned block: a built tree keeps neighbouring
+// leaves side by side, and a read costs about the same for 512 bytes or a few KB. A file no
+// larger than what is held for it is read in 64 KB blocks, so that seeks spread over it read
+// it once in a hundred-odd calls; a larger one in 4 KB blocks, which seeks spread over it
+// mostly read for one page.
 constexpr uint32_t kReadBlock = 4096;
-constexpr uint32_t kPagesPerBlock = kReadBlock / kPageSize;
-static_assert(kPagesPerBlock == 8, "a held block marks its unread pages in one byte");
-// Blocks held for their unread pages: 8 MB, enough for a walk over a large tag to find its
-// neighbours still there, and a bound on what seeks spread over a huge one keep.
-constexpr size_t kAheadBlocks = 2048;
+constexpr uint32_t kWideBlock = 65536;
+static_assert(kWideBlock / kPageSize == Store::kMaxBlockPages, "a held block marks each page");
+// Bytes held for unread pages: enough for a walk over a large tag to find its neighbours
+// still there, and a bound on what seeks spread over a huge one keep.
+constexpr size_t kAheadBytes = size_t{8} << 20;
 
 [[noreturn]] void io_failed(const FileError& e, int generic) {
   throw TableError(generic, e.os_code(), e.path(), e.what());
@@ -152,20 +154,20 @@ void Store::set_left(uint32_t off, uint32_t left, uint32_t from, bool leaf, cons
 }
 
 const uint8_t* Store::ahead_page(uint32_t off) {
-  auto it = ahead_.find(off / kReadBlock);
+  auto it = ahead_.find(off / block_);
   if (it == ahead_.end()) return nullptr;
   const Ahead& a = it->second;
-  const uint32_t bit = 1u << (off % kReadBlock / kPageSize);
-  if (!(a.pages & bit) || off < a.start || off + kPageSize > a.start + a.bytes.size())
+  if (!a.pages.test(off % block_ / kPageSize) || off < a.start ||
+      off + kPageSize > a.start + a.bytes.size())
     return nullptr;
   return a.bytes.data() + (off - a.start);
 }
 
 void Store::forget_ahead(uint32_t off) {
-  auto it = ahead_.find(off / kReadBlock);
+  auto it = ahead_.find(off / block_);
   if (it == ahead_.end()) return;
-  it->second.pages &= static_cast<uint8_t>(~(1u << (off % kReadBlock / kPageSize)));
-  if (it->second.pages == 0) ahead_.erase(it);
+  it->second.pages.reset(off % block_ / kPageSize);
+  if (it->second.pages.none()) ahead_.erase(it);
 }
 
 void Store::read_page(uint32_t off, uint8_t* page) {
@@ -174,15 +176,22 @@ void Store::read_page(uint32_t off, uint8_t* page) {
     forget_ahead(off);
     return;
   }
-  const uint64_t start = std::max<uint64_t>(kPageSize, off / kReadBlock * kReadBlock);
-  const uint64_t stop = std::min<uint64_t>(end_, (uint64_t{off} / kReadBlock + 1) * kReadBlock);
+  const uint32_t block = end_ <= kAheadBytes ? kWideBlock : kReadBlock;
+  if (block != block_) {  // blocks are found by number: none of the other size may stay
+    ahead_.clear();
+    ahead_order_.clear();
+    block_ = block;
+  }
+  const uint64_t start = std::max<uint64_t>(kPageSize, off / block * block);
+  const uint64_t stop = std::min<uint64_t>(end_, (uint64_t{off} / block + 1) * block);
   if (stop <= start + kPageSize) {
     read_exact(off, page, kPageSize);
     return;
   }
-  const uint32_t number = off / kReadBlock;
+  const uint32_t number = off / block;
+  const size_t most = kAheadBytes / block;
   Ahead a;
-  if (ahead_.size() >= kAheadBlocks) {
+  if (ahead_.size() >= most) {
     // The oldest block gives its buffer to this one.
     while (!ahead_order_.empty()) {
       auto old = ahead_.find(ahead_order_.front());
@@ -208,12 +217,12 @@ void Store::read_page(uint32_t off, uint8_t* page) {
   for (uint64_t p = start; p + kPageSize <= start + got; p += kPageSize) {
     const auto at = static_cast<uint32_t>(p);
     if (at == off || cache_.count(at) || freed_.count(at) || patched_.count(at)) continue;
-    a.pages |= static_cast<uint8_t>(1u << (at % kReadBlock / kPageSize));
+    a.pages.set(at % block / kPageSize);
   }
-  if (a.pages == 0) return;
+  if (a.pages.none()) return;
   ahead_.emplace(number, std::move(a));
   ahead_order_.push_back(number);
-  if (ahead_order_.size() > 2 * kAheadBlocks) {
+  if (ahead_order_.size() > 2 * most) {
     // Numbers of blocks long gone pile up behind the live ones: keep only the live ones.
     std::deque<uint32_t> live;
     for (uint32_t n : ahead_order_)

@@ -3,6 +3,7 @@
 // counter (offset 8, BE) that tells a shared opener when another station changed the file.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -19,6 +20,7 @@ namespace xbase::cdx {
 
 class Store {
  public:
+  static constexpr size_t kMaxBlockPages = 128;  // pages of the largest block read at once
   Store(std::unique_ptr<File> file, std::string path, bool shared, bool read_only);
   ~Store();
 
@@ -116,8 +118,9 @@ class Store {
   struct Ahead {
     uint64_t start = 0;  // file offset of bytes[0]
     std::vector<uint8_t> bytes;
-    uint8_t pages = 0;  // bit k: the block's page k is here and still wanted
+    std::bitset<kMaxBlockPages> pages;  // bit k: the block's page k is here and still wanted
   };
+  uint32_t block_ = 4096;  // the size blocks are read in now (by the file's size)
   const uint8_t* ahead_page(uint32_t off);
   void forget_ahead(uint32_t off);
   std::unordered_map<uint32_t, Ahead> ahead_;  // by block number
