@@ -320,11 +320,20 @@ void DbfTable::flush_record() {
   for (const auto& bag : bags_) {
     for (size_t i = 0; i < bag->order_count(); ++i, ++k) {
       Order& o = bag->order(i);
+      const bool moved = !appended_ && k < old_keys_.size() && old_keys_[k] != now[k];
       if (appended_) {
         if (now[k]) o.insert({*now[k], recno_});
-      } else if (k < old_keys_.size() && old_keys_[k] != now[k]) {
+      } else if (moved) {
         if (old_keys_[k]) o.remove({*old_keys_[k], recno_});
         if (now[k]) o.insert({*now[k], recno_});
+      }
+      // The key just evaluated is this record's: as a later insert's neighbour it needs no
+      // reading to be verified.
+      if ((appended_ || moved) && k < verified_.size()) {
+        if (now[k])
+          verified_[k][recno_] = *now[k];
+        else
+          verified_[k].erase(recno_);
       }
     }
   }
