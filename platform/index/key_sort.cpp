@@ -8,10 +8,11 @@
 namespace xbase {
 namespace {
 
-constexpr size_t kHead = 16;
+using Counts = std::vector<std::array<uint32_t, 256>>;
 
-// Words of the key's head, big-endian: compares as the bytes do. Keys of up to eight bytes (the
-// numbers and dates) need one word, and their items are a third smaller to move.
+// The bytes of the key that decide its place, packed big-endian into words that compare as the
+// bytes do: a position every key shares decides nothing and is left out. One word holds the
+// keys that differ in up to eight places (numbers, dates, most codes), and moves a third less.
 template <size_t W>
 struct Item {
   uint64_t head[W];
@@ -23,26 +24,32 @@ inline unsigned digit(const Item<W>& it, size_t j) {
   return static_cast<unsigned>(it.head[j / 8] >> (56 - 8 * (j % 8))) & 0xFFu;
 }
 
+std::vector<uint32_t> in_place_order(size_t n) {
+  std::vector<uint32_t> order(n);
+  for (size_t k = 0; k < n; ++k) order[k] = static_cast<uint32_t>(k);
+  return order;
+}
+
+// Radix passes over the packed places (the first 8 * W of varying, ascending), least
+// significant first, then a comparison of the bytes from the next varying place on within the
+// runs that agree on all of them.
 template <size_t W>
-std::vector<uint32_t> sorted_by_head(std::string_view bytes, size_t width) {
-  const size_t n = width == 0 ? 0 : bytes.size() / width;
-  const size_t head_len = std::min(8 * W, width);
+std::vector<uint32_t> sorted_by_places(std::string_view bytes, size_t width,
+                                       const std::vector<size_t>& varying, Counts& counts) {
+  const size_t n = bytes.size() / width;
+  const size_t packed = std::min(8 * W, varying.size());
   std::vector<Item<W>> items(n), spare(n);
-  std::vector<std::array<uint32_t, 256>> counts(head_len, std::array<uint32_t, 256>{});
   for (size_t i = 0; i < n; ++i) {
     const auto* key = reinterpret_cast<const unsigned char*>(bytes.data() + i * width);
     Item<W>& it = items[i];
     for (size_t w = 0; w < W; ++w) it.head[w] = 0;
-    for (size_t j = 0; j < head_len; ++j) {
-      it.head[j / 8] |= static_cast<uint64_t>(key[j]) << (56 - 8 * (j % 8));
-      ++counts[j][key[j]];
-    }
+    for (size_t j = 0; j < packed; ++j)
+      it.head[j / 8] |= static_cast<uint64_t>(key[varying[j]]) << (56 - 8 * (j % 8));
     it.at = static_cast<uint32_t>(i);
   }
-  // Least significant byte first; each pass is stable, so equal heads keep their positions.
-  for (size_t j = head_len; j-- > 0;) {
-    std::array<uint32_t, 256>& c = counts[j];
-    if (std::any_of(c.begin(), c.end(), [&](uint32_t k) { return k == n; })) continue;
+  // Each pass is stable, so equal heads keep their positions.
+  for (size_t j = packed; j-- > 0;) {
+    std::array<uint32_t, 256>& c = counts[varying[j]];
     uint32_t sum = 0;
     for (uint32_t& k : c) {
       uint32_t here = k;
@@ -53,10 +60,11 @@ std::vector<uint32_t> sorted_by_head(std::string_view bytes, size_t width) {
     items.swap(spare);
   }
   spare = {};
-  if (width > kHead) {
+  if (packed < varying.size()) {
+    const size_t from = varying[packed];
     auto tail_less = [&](const Item<W>& a, const Item<W>& b) {
-      int c = std::memcmp(bytes.data() + size_t{a.at} * width + kHead,
-                          bytes.data() + size_t{b.at} * width + kHead, width - kHead);
+      int c = std::memcmp(bytes.data() + size_t{a.at} * width + from,
+                          bytes.data() + size_t{b.at} * width + from, width - from);
       return c != 0 ? c < 0 : a.at < b.at;
     };
     auto same_head = [](const Item<W>& a, const Item<W>& b) {
@@ -79,18 +87,24 @@ std::vector<uint32_t> sorted_by_head(std::string_view bytes, size_t width) {
 }  // namespace
 
 std::vector<uint32_t> byte_sorted(std::string_view bytes, size_t width) {
+  const size_t n = width == 0 ? 0 : bytes.size() / width;
   // Keys that come in order already (a number rising with the record, as order lines are
   // added) need no sort: the check costs a comparison a key, and one out of order ends it.
-  const size_t n = width == 0 ? 0 : bytes.size() / width;
   size_t i = 1;
   while (i < n && std::memcmp(bytes.data() + (i - 1) * width, bytes.data() + i * width, width) <= 0)
     ++i;
-  if (i >= n) {
-    std::vector<uint32_t> order(n);
-    for (size_t k = 0; k < n; ++k) order[k] = static_cast<uint32_t>(k);
-    return order;
+  if (i >= n) return in_place_order(n);
+  Counts counts(width, std::array<uint32_t, 256>{});
+  for (size_t k = 0; k < n; ++k) {
+    const auto* key = reinterpret_cast<const unsigned char*>(bytes.data() + k * width);
+    for (size_t j = 0; j < width; ++j) ++counts[j][key[j]];
   }
-  return width <= 8 ? sorted_by_head<1>(bytes, width) : sorted_by_head<2>(bytes, width);
+  std::vector<size_t> varying;
+  for (size_t j = 0; j < width; ++j)
+    if (std::none_of(counts[j].begin(), counts[j].end(), [&](uint32_t c) { return c == n; }))
+      varying.push_back(j);
+  return varying.size() <= 8 ? sorted_by_places<1>(bytes, width, varying, counts)
+                             : sorted_by_places<2>(bytes, width, varying, counts);
 }
 
 std::vector<uint32_t> collated_sorted(
