@@ -10,61 +10,101 @@ namespace {
 
 using Counts = std::vector<std::array<uint32_t, 256>>;
 
-// The bytes of the key that decide its place, packed big-endian into words that compare as the
-// bytes do: a position every key shares decides nothing and is left out. One word holds the
-// keys that differ in up to eight places (numbers, dates, most codes), and moves a third less.
+// A place of the key where the keys differ, packed as the rank of its byte among the bytes
+// found there: few bits for the digits and blanks most keys are made of.
+struct Place {
+  size_t at = 0;
+  unsigned bits = 0;
+  size_t word = 0;
+  std::array<uint8_t, 256> rank{};
+};
+
+// The places packed into up to two words, most significant first (places every key shares
+// decide nothing and are left out); where they run out, the rest of the key is compared.
+struct Packing {
+  std::vector<Place> places;
+  unsigned used[2] = {0, 0};
+  size_t words = 1;
+  size_t rest = 0;  // the first place not packed; the width when every one is
+};
+
+Packing plan(const Counts& counts, size_t width) {
+  Packing p;
+  p.rest = width;
+  for (size_t j = 0; j < width; ++j) {
+    Place pl;
+    unsigned distinct = 0;
+    for (size_t b = 0; b < 256; ++b)
+      if (counts[j][b] != 0) pl.rank[b] = static_cast<uint8_t>(distinct++);
+    if (distinct < 2) continue;
+    while ((1u << pl.bits) < distinct) ++pl.bits;
+    pl.word = p.words - 1;
+    if (p.used[pl.word] + pl.bits > 64) {
+      if (p.words == 2) {
+        p.rest = j;
+        break;
+      }
+      pl.word = p.words++;
+    }
+    pl.at = j;
+    p.used[pl.word] += pl.bits;
+    p.places.push_back(pl);
+  }
+  return p;
+}
+
 template <size_t W>
 struct Item {
   uint64_t head[W];
   uint32_t at;
 };
 
-template <size_t W>
-inline unsigned digit(const Item<W>& it, size_t j) {
-  return static_cast<unsigned>(it.head[j / 8] >> (56 - 8 * (j % 8))) & 0xFFu;
-}
+constexpr unsigned kDigitBits = 11;
+constexpr size_t kDigits = (64 + kDigitBits - 1) / kDigitBits;  // of one word
+using Buckets = std::array<uint32_t, size_t{1} << kDigitBits>;
 
-std::vector<uint32_t> in_place_order(size_t n) {
-  std::vector<uint32_t> order(n);
-  for (size_t k = 0; k < n; ++k) order[k] = static_cast<uint32_t>(k);
-  return order;
-}
-
-// Radix passes over the packed places (the first 8 * W of varying, ascending), least
-// significant first, then a comparison of the bytes from the next varying place on within the
-// runs that agree on all of them.
+// Radix passes of kDigitBits over the packed words, least significant first (each pass is
+// stable, so equal heads keep their positions), then the rest of the key compared within the
+// runs that agree on every packed place.
 template <size_t W>
-std::vector<uint32_t> sorted_by_places(std::string_view bytes, size_t width,
-                                       const std::vector<size_t>& varying, Counts& counts) {
+std::vector<uint32_t> sorted_packed(std::string_view bytes, size_t width, const Packing& p) {
   const size_t n = bytes.size() / width;
-  const size_t packed = std::min(8 * W, varying.size());
   std::vector<Item<W>> items(n), spare(n);
+  std::vector<Buckets> hist(W * kDigits, Buckets{});
+  size_t digits[W];
+  for (size_t w = 0; w < W; ++w) digits[w] = (p.used[w] + kDigitBits - 1) / kDigitBits;
+  const uint64_t mask = (uint64_t{1} << kDigitBits) - 1;
   for (size_t i = 0; i < n; ++i) {
     const auto* key = reinterpret_cast<const unsigned char*>(bytes.data() + i * width);
     Item<W>& it = items[i];
     for (size_t w = 0; w < W; ++w) it.head[w] = 0;
-    for (size_t j = 0; j < packed; ++j)
-      it.head[j / 8] |= static_cast<uint64_t>(key[varying[j]]) << (56 - 8 * (j % 8));
+    for (const Place& pl : p.places)
+      it.head[pl.word] = it.head[pl.word] << pl.bits | pl.rank[key[pl.at]];
+    for (size_t w = 0; w < W; ++w)
+      for (size_t d = 0; d < digits[w]; ++d)
+        ++hist[w * kDigits + d][it.head[w] >> (kDigitBits * d) & mask];
     it.at = static_cast<uint32_t>(i);
   }
-  // Each pass is stable, so equal heads keep their positions.
-  for (size_t j = packed; j-- > 0;) {
-    std::array<uint32_t, 256>& c = counts[varying[j]];
-    uint32_t sum = 0;
-    for (uint32_t& k : c) {
-      uint32_t here = k;
-      k = sum;
-      sum += here;
+  for (size_t w = W; w-- > 0;) {
+    for (size_t d = 0; d < digits[w]; ++d) {
+      Buckets& c = hist[w * kDigits + d];
+      if (std::any_of(c.begin(), c.end(), [&](uint32_t k) { return k == n; })) continue;
+      uint32_t sum = 0;
+      for (uint32_t& k : c) {
+        uint32_t here = k;
+        k = sum;
+        sum += here;
+      }
+      const unsigned shift = kDigitBits * static_cast<unsigned>(d);
+      for (const Item<W>& it : items) spare[c[it.head[w] >> shift & mask]++] = it;
+      items.swap(spare);
     }
-    for (const Item<W>& it : items) spare[c[digit(it, j)]++] = it;
-    items.swap(spare);
   }
   spare = {};
-  if (packed < varying.size()) {
-    const size_t from = varying[packed];
+  if (p.rest < width) {
     auto tail_less = [&](const Item<W>& a, const Item<W>& b) {
-      int c = std::memcmp(bytes.data() + size_t{a.at} * width + from,
-                          bytes.data() + size_t{b.at} * width + from, width - from);
+      int c = std::memcmp(bytes.data() + size_t{a.at} * width + p.rest,
+                          bytes.data() + size_t{b.at} * width + p.rest, width - p.rest);
       return c != 0 ? c < 0 : a.at < b.at;
     };
     auto same_head = [](const Item<W>& a, const Item<W>& b) {
@@ -84,6 +124,12 @@ std::vector<uint32_t> sorted_by_places(std::string_view bytes, size_t width,
   return order;
 }
 
+std::vector<uint32_t> in_place_order(size_t n) {
+  std::vector<uint32_t> order(n);
+  for (size_t k = 0; k < n; ++k) order[k] = static_cast<uint32_t>(k);
+  return order;
+}
+
 }  // namespace
 
 std::vector<uint32_t> byte_sorted(std::string_view bytes, size_t width) {
@@ -99,12 +145,8 @@ std::vector<uint32_t> byte_sorted(std::string_view bytes, size_t width) {
     const auto* key = reinterpret_cast<const unsigned char*>(bytes.data() + k * width);
     for (size_t j = 0; j < width; ++j) ++counts[j][key[j]];
   }
-  std::vector<size_t> varying;
-  for (size_t j = 0; j < width; ++j)
-    if (std::none_of(counts[j].begin(), counts[j].end(), [&](uint32_t c) { return c == n; }))
-      varying.push_back(j);
-  return varying.size() <= 8 ? sorted_by_places<1>(bytes, width, varying, counts)
-                             : sorted_by_places<2>(bytes, width, varying, counts);
+  const Packing p = plan(counts, width);
+  return p.words == 1 ? sorted_packed<1>(bytes, width, p) : sorted_packed<2>(bytes, width, p);
 }
 
 std::vector<uint32_t> collated_sorted(
