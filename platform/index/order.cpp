@@ -103,12 +103,25 @@ void rebuild_bags(const std::vector<IndexBag*>& bags, RecordScanner& table) {
     }
   });
 
-  // The orders share nothing while they sort, nor the bags while they lay out their pages.
-  std::vector<std::pair<BagRebuild*, size_t>> sorts;
-  for (auto& w : work)
-    for (size_t i = 0; i < w->orders(); ++i) sorts.emplace_back(w.get(), i);
-  run_jobs(sorts.size(), [&](size_t i) { sorts[i].first->sort(sorts[i].second); });
-  run_jobs(work.size(), [&](size_t b) { work[b]->prepare(); });
+  // The orders share nothing while they sort, nor the bags while they lay out their pages. A
+  // bag is laid out by the thread that sorts its last order, with no wait for the other bags'
+  // sorts (a bag without orders is a job of its own).
+  std::vector<std::pair<size_t, size_t>> jobs;  // bag, order (kNone: the layout alone)
+  constexpr size_t kNone = ~size_t{0};
+  std::vector<std::atomic<size_t>> unsorted(work.size());
+  for (size_t b = 0; b < work.size(); ++b) {
+    unsorted[b] = work[b]->orders();
+    if (unsorted[b] == 0) jobs.emplace_back(b, kNone);
+    for (size_t i = 0; i < work[b]->orders(); ++i) jobs.emplace_back(b, i);
+  }
+  run_jobs(jobs.size(), [&](size_t j) {
+    const auto [b, i] = jobs[j];
+    if (i != kNone) {
+      work[b]->sort(i);
+      if (--unsorted[b] != 0) return;
+    }
+    work[b]->prepare();
+  });
 
   // One file after the other, in the bags' order: the same calls in the same order each time.
   for (auto& w : work) w->write();
