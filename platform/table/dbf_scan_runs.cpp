@@ -1,4 +1,5 @@
-// The sequential pass over a table, a megabyte of records at a time: each record is read where
+// The sequential pass over a table, four megabytes of records at a time (fewer handovers to the
+// threads that make the keys than with one; still a small buffer): each record is read where
 // the pass put it, so that the keys of several indexes can be made side by side, and the
 // table's own record stays as it was.
 #include <algorithm>
@@ -46,7 +47,7 @@ void DbfTable::scan_runs(
   flush_pending();
   const size_t rl = header_.record_length;
   const uint32_t n = record_count();
-  const uint32_t per_run = static_cast<uint32_t>(std::max<size_t>(1, (1 << 20) / rl));
+  const uint32_t per_run = static_cast<uint32_t>(std::max<size_t>(1, (4 << 20) / rl));
   std::vector<char> run;
   std::vector<RecordView> views;
   std::vector<const RecordSource*> records;
