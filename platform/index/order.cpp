@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <exception>
+#include <numeric>
 #include <system_error>
 #include <thread>
 
@@ -92,6 +94,11 @@ void rebuild_bags(const std::vector<IndexBag*>& bags, RecordScanner& table) {
   for (IndexBag* b : bags) work.push_back(b->begin_rebuild());
 
   // Keys are most of the pass's processor time; each bag makes its own from the shared run.
+  // The bags whose keys took longest in the last run go first, so that the threads end
+  // together (the first run takes them in order).
+  std::vector<double> took(work.size(), 0.0);
+  std::vector<size_t> by_cost(work.size());
+  std::iota(by_cost.begin(), by_cost.end(), size_t{0});
   table.scan_runs([&](const std::vector<const RecordSource*>& run) {
     auto gather = [&](size_t b) {
       for (const RecordSource* rec : run) work[b]->gather(*rec);
@@ -99,7 +106,14 @@ void rebuild_bags(const std::vector<IndexBag*>& bags, RecordScanner& table) {
     if (run.size() < kRunForThreads || work.size() == 1) {
       for (size_t b = 0; b < work.size(); ++b) gather(b);
     } else {
-      run_jobs(work.size(), gather);
+      std::stable_sort(by_cost.begin(), by_cost.end(),
+                       [&](size_t a, size_t b) { return took[a] > took[b]; });
+      run_jobs(work.size(), [&](size_t j) {
+        const auto start = std::chrono::steady_clock::now();
+        gather(by_cost[j]);
+        took[by_cost[j]] =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      });
     }
   });
 
