@@ -29,10 +29,10 @@ class RebuildRuns : public ::testing::Test {
   void SetUp() override {
     TableOpenOptions o;
     o.share = ShareMode::kExclusive;
-    // 5,000 records of 286 bytes: more than one megabyte run of the pass.
+    // 16,000 records of 286 bytes: more than one four-megabyte run of the pass.
     t_ = DbfTable::create(dir_.file("T.DBF"),
                           {{"CZAK", 'N', 10, 0}, {"CIPO", 'C', 20, 0}, {"POZN", 'C', 255, 0}}, o);
-    for (int i = 0; i < 5000; ++i) {
+    for (int i = 0; i < 16000; ++i) {
       t_->append_blank();
       t_->put("CZAK", Value::number((i * 7919) % 1000));
       t_->put("CIPO", Value::text("KOD-" + std::to_string((i * 104729) % 577)));

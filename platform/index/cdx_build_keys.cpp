@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "platform/index/collation.h"
 #include "platform/index/key_sort.h"
 #include "platform/table/table_error.h"
 
@@ -20,7 +21,8 @@ std::mutex g_scratch;
 
 // Puts the tag's in-memory keys into tree order, dropping later equal keys of a unique tag.
 void sort_keys(const Tag& tag, TagKeys& k) {
-  if (tag.byte_order()) {
+  // Binary rules named outright order as plain bytes do: no comparison per distinct key.
+  if (tag.byte_order() || tag.collation() == &binary_collation()) {
     k.order = byte_sorted(k.bytes, k.width);
   } else {
     // Keys were gathered in record order, and equal keys stay in it.
@@ -32,6 +34,17 @@ void sort_keys(const Tag& tag, TagKeys& k) {
     auto same = [&](uint32_t a, uint32_t b) { return tag.compare_keys(k.key(a), k.key(b)) == 0; };
     k.order.erase(std::unique(k.order.begin(), k.order.end(), same), k.order.end());
   }
+}
+
+// Sized once for the keys the pass can still give, up to a run: growing by doubling would copy
+// the keys again and again, and touch twice the memory.
+void reserve(TagKeys& k, const RecordSource& rec) {
+  const uint64_t left =
+      rec.pass_records() >= rec.recno() ? rec.pass_records() - rec.recno() + 1 : 0;
+  const size_t keys = static_cast<size_t>(
+      std::min<uint64_t>({left, run_keys(), kRunBytes / std::max<size_t>(1, k.width) + 1}));
+  k.bytes.reserve(keys * k.width);
+  k.recnos.reserve(keys);
 }
 
 void put_le32(std::string& out, uint32_t v) {
@@ -119,6 +132,7 @@ void BuildKeys::gather(const std::vector<Tag*>& tags, const RecordSource& rec) {
     if (key->size() != k.width)
       throw TableError(kErrDataWidth, 0, tags[i]->bag_path(),
                        "CDX tag " + tags[i]->tag_name() + ": a key of another length");
+    if (k.recnos.capacity() == 0) reserve(k, rec);
     k.bytes += *key;
     k.recnos.push_back(rec.recno());
     if (k.recnos.size() >= run_keys() || k.bytes.size() >= kRunBytes) {

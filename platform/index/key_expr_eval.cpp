@@ -358,4 +358,33 @@ std::string str_number(double v, int width, int dec) {
   return std::string(width - t.size(), ' ') + t;
 }
 
+void append_str_number(double v, int width, int dec, std::string& out) {
+  if (width < 1) return;
+  const double mag = std::fabs(v);
+  if (!(v == std::floor(v) && mag < 1e15)) {
+    out += str_number(v, width, dec);
+    return;
+  }
+  dec = std::max(dec, 0);
+  char digits[24];
+  char* const end = digits + sizeof digits;
+  char* p = end;
+  for (auto n = static_cast<unsigned long long>(mag); p == end || n != 0; n /= 10)
+    *--p = static_cast<char>('0' + n % 10);
+  const bool minus = v <= -1;  // a negative zero shows no sign
+  const size_t len =
+      static_cast<size_t>(end - p) + (minus ? 1 : 0) + (dec > 0 ? static_cast<size_t>(dec) + 1 : 0);
+  if (len > static_cast<size_t>(width)) {
+    out.append(static_cast<size_t>(width), '*');
+    return;
+  }
+  out.append(static_cast<size_t>(width) - len, ' ');
+  if (minus) out += '-';
+  out.append(p, end);
+  if (dec > 0) {
+    out += '.';
+    out.append(static_cast<size_t>(dec), '0');
+  }
+}
+
 }  // namespace xbase::expr

@@ -72,6 +72,8 @@ NodePtr make_function(const std::string& name, std::vector<NodePtr> args, const 
 // Number text as STR(v, width, dec) gives it: right-aligned, rounded half away from zero,
 // asterisks when it does not fit.
 std::string str_number(double v, int width, int dec);
+// The same appended to out, whole numbers without a string made on the way.
+void append_str_number(double v, int width, int dec, std::string& out);
 // v rounded half away from zero to dec decimals, as decimal text ("-12.35"), no sign for zero.
 std::string fixed_text(double v, int dec);
 double round_half_away(double v, int dec);

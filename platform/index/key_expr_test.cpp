@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/index/key_expr_node.h"
 #include "platform/index/test_record.h"
 #include "platform/table/settings.h"
 #include "platform/text/codepage.h"
@@ -160,6 +161,26 @@ TEST(KeyExprEval, StrRoundsAndOverflows) {
        {"STRZERO(-5,4)", T("-005")},
        {"STRZERO(42,5)", T("00042")},
        {"STRZERO(FIRM,6)", T("-00012")}});
+}
+
+// Keys append STR() without making its string: the same text as STR() itself gives, for
+// negatives, a negative zero, decimals, widths too narrow and numbers past the whole path.
+TEST(KeyExprEval, StrAppendedAsItIsEvaluated) {
+  for (double v : {0.0, -0.0, 7.0, -7.0, 2023000042.0, -99999.0, 1e15 - 1, 1e15, -2.5, 0.5, 1e300})
+    for (int width : {0, 1, 3, 5, 10, 20})
+      for (int dec : {0, 1, 3}) {
+        std::string got = "x";
+        expr::append_str_number(v, width, dec, got);
+        EXPECT_EQ(got, "x" + expr::str_number(v, width, dec)) << v << " " << width << " " << dec;
+      }
+  FakeRecord r = table();
+  for (const char* e :
+       {"STR(FIRM,5)+STR(CZAK,10)", "CIPO+STR(FIRM,4,1)+STR(ZN2)", "STR(KURZ,9,2)"}) {
+    auto k = KeyExpression::compile(e, r);
+    std::string text;
+    ASSERT_TRUE(k->append_text(r, text)) << e;
+    EXPECT_EQ(text, k->evaluate(r).str()) << e;
+  }
 }
 
 TEST(KeyExprEval, Val) {

@@ -408,7 +408,14 @@ const Fn* find_function(const std::string& name) {
 
 class Call : public Node {
  public:
-  Call(const Fn& fn, Args args) : fn_(fn), args_(std::move(args)) {}
+  Call(const Fn& fn, Args args, std::optional<StrForm> str = std::nullopt)
+      : fn_(fn), args_(std::move(args)), str_(str) {}
+  // STR() of a fixed form, the usual part of a key, goes straight into the key text.
+  bool append_text(const RecordSource& rec, std::string& out) const override {
+    if (!str_) return Node::append_text(rec, out);
+    append_str_number(args_[0]->eval(rec).num(), str_->width, str_->dec, out);
+    return true;
+  }
   Value eval(const RecordSource& rec) const override {
     if (!fn_.eval) {  // IIF: only the branch taken is evaluated
       bool c = args_[0]->eval(rec).log();
@@ -427,6 +434,7 @@ class Call : public Node {
  private:
   const Fn& fn_;
   Args args_;
+  std::optional<StrForm> str_;  // STR() whose width and decimals do not depend on the record
 };
 
 void check_arguments(const Fn& fn, const Args& args, const Context& ctx) {
@@ -457,7 +465,14 @@ NodePtr make_function(const std::string& name, std::vector<NodePtr> args, const 
   if (!fn) ctx.fail("unknown function " + name + "()");
   check_arguments(*fn, args, ctx);
   Shape s = fn->shape(args, ctx);
-  auto n = std::make_unique<Call>(*fn, std::move(args));
+  std::optional<StrForm> str;
+  if (fn->eval == str_eval &&
+      std::all_of(args.begin() + 1, args.end(), [](const NodePtr& a) { return a->constant(); })) {
+    Vals form{Value::number(0)};
+    for (size_t i = 1; i < args.size(); ++i) form.push_back(probe_value(*args[i], ctx));
+    str = str_form(form, args);
+  }
+  auto n = std::make_unique<Call>(*fn, std::move(args), str);
   n->shape = s;
   return n;
 }

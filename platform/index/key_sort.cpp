@@ -8,57 +8,111 @@
 namespace xbase {
 namespace {
 
-constexpr size_t kHead = 16;
+using Counts = std::vector<std::array<uint32_t, 256>>;
 
+// A place of the key where the keys differ, packed as the rank of its byte among the bytes
+// found there: few bits for the digits and blanks most keys are made of.
+struct Place {
+  size_t at = 0;
+  unsigned bits = 0;
+  size_t word = 0;
+  std::array<uint8_t, 256> rank{};
+};
+
+// The places packed into up to two words, most significant first (places every key shares
+// decide nothing and are left out); where they run out, the rest of the key is compared.
+struct Packing {
+  std::vector<Place> places;
+  unsigned used[2] = {0, 0};
+  size_t words = 1;
+  size_t rest = 0;  // the first place not packed; the width when every one is
+};
+
+Packing plan(const Counts& counts, size_t width) {
+  Packing p;
+  p.rest = width;
+  for (size_t j = 0; j < width; ++j) {
+    Place pl;
+    unsigned distinct = 0;
+    for (size_t b = 0; b < 256; ++b)
+      if (counts[j][b] != 0) pl.rank[b] = static_cast<uint8_t>(distinct++);
+    if (distinct < 2) continue;
+    while ((1u << pl.bits) < distinct) ++pl.bits;
+    pl.word = p.words - 1;
+    if (p.used[pl.word] + pl.bits > 64) {
+      if (p.words == 2) {
+        p.rest = j;
+        break;
+      }
+      pl.word = p.words++;
+    }
+    pl.at = j;
+    p.used[pl.word] += pl.bits;
+    p.places.push_back(pl);
+  }
+  return p;
+}
+
+template <size_t W>
 struct Item {
-  uint64_t head[2];  // the first sixteen bytes, big-endian: compares as the bytes do
+  uint64_t head[W];
   uint32_t at;
 };
 
-inline unsigned digit(const Item& it, size_t j) {
-  return static_cast<unsigned>(it.head[j / 8] >> (56 - 8 * (j % 8))) & 0xFFu;
-}
+constexpr unsigned kDigitBits = 11;
+constexpr size_t kDigits = (64 + kDigitBits - 1) / kDigitBits;  // of one word
+using Buckets = std::array<uint32_t, size_t{1} << kDigitBits>;
 
-}  // namespace
-
-std::vector<uint32_t> byte_sorted(std::string_view bytes, size_t width) {
-  const size_t n = width == 0 ? 0 : bytes.size() / width;
-  const size_t head_len = std::min(kHead, width);
-  std::vector<Item> items(n), spare(n);
-  std::vector<std::array<uint32_t, 256>> counts(head_len, std::array<uint32_t, 256>{});
+// Radix passes of kDigitBits over the packed words, least significant first (each pass is
+// stable, so equal heads keep their positions), then the rest of the key compared within the
+// runs that agree on every packed place.
+template <size_t W>
+std::vector<uint32_t> sorted_packed(std::string_view bytes, size_t width, const Packing& p) {
+  const size_t n = bytes.size() / width;
+  std::vector<Item<W>> items(n), spare(n);
+  std::vector<Buckets> hist(W * kDigits, Buckets{});
+  size_t digits[W];
+  for (size_t w = 0; w < W; ++w) digits[w] = (p.used[w] + kDigitBits - 1) / kDigitBits;
+  const uint64_t mask = (uint64_t{1} << kDigitBits) - 1;
   for (size_t i = 0; i < n; ++i) {
     const auto* key = reinterpret_cast<const unsigned char*>(bytes.data() + i * width);
-    Item& it = items[i];
-    it.head[0] = it.head[1] = 0;
-    for (size_t j = 0; j < head_len; ++j) {
-      it.head[j / 8] |= static_cast<uint64_t>(key[j]) << (56 - 8 * (j % 8));
-      ++counts[j][key[j]];
-    }
+    Item<W>& it = items[i];
+    for (size_t w = 0; w < W; ++w) it.head[w] = 0;
+    for (const Place& pl : p.places)
+      it.head[pl.word] = it.head[pl.word] << pl.bits | pl.rank[key[pl.at]];
+    for (size_t w = 0; w < W; ++w)
+      for (size_t d = 0; d < digits[w]; ++d)
+        ++hist[w * kDigits + d][it.head[w] >> (kDigitBits * d) & mask];
     it.at = static_cast<uint32_t>(i);
   }
-  // Least significant byte first; each pass is stable, so equal heads keep their positions.
-  for (size_t j = head_len; j-- > 0;) {
-    std::array<uint32_t, 256>& c = counts[j];
-    if (std::any_of(c.begin(), c.end(), [&](uint32_t k) { return k == n; })) continue;
-    uint32_t sum = 0;
-    for (uint32_t& k : c) {
-      uint32_t here = k;
-      k = sum;
-      sum += here;
+  for (size_t w = W; w-- > 0;) {
+    for (size_t d = 0; d < digits[w]; ++d) {
+      Buckets& c = hist[w * kDigits + d];
+      if (std::any_of(c.begin(), c.end(), [&](uint32_t k) { return k == n; })) continue;
+      uint32_t sum = 0;
+      for (uint32_t& k : c) {
+        uint32_t here = k;
+        k = sum;
+        sum += here;
+      }
+      const unsigned shift = kDigitBits * static_cast<unsigned>(d);
+      for (const Item<W>& it : items) spare[c[it.head[w] >> shift & mask]++] = it;
+      items.swap(spare);
     }
-    for (const Item& it : items) spare[c[digit(it, j)]++] = it;
-    items.swap(spare);
   }
-  if (width > kHead) {
-    auto tail_less = [&](const Item& a, const Item& b) {
-      int c = std::memcmp(bytes.data() + size_t{a.at} * width + kHead,
-                          bytes.data() + size_t{b.at} * width + kHead, width - kHead);
+  spare = {};
+  if (p.rest < width) {
+    auto tail_less = [&](const Item<W>& a, const Item<W>& b) {
+      int c = std::memcmp(bytes.data() + size_t{a.at} * width + p.rest,
+                          bytes.data() + size_t{b.at} * width + p.rest, width - p.rest);
       return c != 0 ? c < 0 : a.at < b.at;
+    };
+    auto same_head = [](const Item<W>& a, const Item<W>& b) {
+      return std::equal(a.head, a.head + W, b.head);
     };
     for (size_t i = 0; i < n;) {
       size_t e = i + 1;
-      while (e < n && items[e].head[0] == items[i].head[0] && items[e].head[1] == items[i].head[1])
-        ++e;
+      while (e < n && same_head(items[e], items[i])) ++e;
       if (e - i > 1)
         std::sort(items.begin() + static_cast<long>(i), items.begin() + static_cast<long>(e),
                   tail_less);
@@ -68,6 +122,31 @@ std::vector<uint32_t> byte_sorted(std::string_view bytes, size_t width) {
   std::vector<uint32_t> order(n);
   for (size_t i = 0; i < n; ++i) order[i] = items[i].at;
   return order;
+}
+
+std::vector<uint32_t> in_place_order(size_t n) {
+  std::vector<uint32_t> order(n);
+  for (size_t k = 0; k < n; ++k) order[k] = static_cast<uint32_t>(k);
+  return order;
+}
+
+}  // namespace
+
+std::vector<uint32_t> byte_sorted(std::string_view bytes, size_t width) {
+  const size_t n = width == 0 ? 0 : bytes.size() / width;
+  // Keys that come in order already (a number rising with the record, as order lines are
+  // added) need no sort: the check costs a comparison a key, and one out of order ends it.
+  size_t i = 1;
+  while (i < n && std::memcmp(bytes.data() + (i - 1) * width, bytes.data() + i * width, width) <= 0)
+    ++i;
+  if (i >= n) return in_place_order(n);
+  Counts counts(width, std::array<uint32_t, 256>{});
+  for (size_t k = 0; k < n; ++k) {
+    const auto* key = reinterpret_cast<const unsigned char*>(bytes.data() + k * width);
+    for (size_t j = 0; j < width; ++j) ++counts[j][key[j]];
+  }
+  const Packing p = plan(counts, width);
+  return p.words == 1 ? sorted_packed<1>(bytes, width, p) : sorted_packed<2>(bytes, width, p);
 }
 
 std::vector<uint32_t> collated_sorted(

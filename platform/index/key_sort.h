@@ -10,8 +10,10 @@
 namespace xbase {
 
 // The positions of the keys of bytes (each width bytes) in the order of their unsigned
-// bytes, equal keys by position. Radix passes over the first sixteen bytes (skipping the
-// bytes every key shares), then a comparison sort within runs that agree there.
+// bytes, equal keys by position. The places where keys differ (places every key shares decide
+// nothing) are packed as the ranks of their bytes into up to two words, sorted by radix passes,
+// then the rest of the key compared within runs that agree there; keys already in order are
+// only checked.
 std::vector<uint32_t> byte_sorted(std::string_view bytes, size_t width);
 
 // The same in the order of compare (three-way, a strict weak order), equal keys by position.

@@ -46,5 +46,34 @@ TEST(KeySort, ByteAndCollatedOrdersEqualAStableSort) {
   }
 }
 
+// Keys that differ in many places: a full first word, a second one, and bytes compared past
+// both where keys agree on every packed place; then the same keys in order, and all but one.
+TEST(KeySort, ManyVaryingPlacesAndKeysInOrder) {
+  auto bytewise = [](std::string_view a, std::string_view b) { return a.compare(b); };
+  std::mt19937 rng(11);
+  std::vector<std::string> prefixes(64);
+  for (std::string& p : prefixes)
+    for (int j = 0; j < 30; ++j) p.push_back(static_cast<char>(rng()));
+  for (size_t width : {8u, 9u, 40u}) {
+    SCOPED_TRACE(width);
+    std::string bytes;
+    for (int i = 0; i < 5000; ++i) {
+      std::string key = width > 30 ? prefixes[rng() % prefixes.size()] : std::string();
+      while (key.size() < width) key.push_back(width > 30 ? "09 "[rng() % 3] : char(rng()));
+      bytes += key;
+    }
+    const std::vector<uint32_t> want = reference(bytes, width, bytewise);
+    EXPECT_EQ(byte_sorted(bytes, width), want);
+    std::string sorted;
+    for (uint32_t at : want) sorted += bytes.substr(size_t{at} * width, width);
+    std::vector<uint32_t> same(want.size());
+    for (size_t i = 0; i < same.size(); ++i) same[i] = static_cast<uint32_t>(i);
+    EXPECT_EQ(byte_sorted(sorted, width), same);
+    std::swap_ranges(sorted.begin(), sorted.begin() + static_cast<long>(width),
+                     sorted.end() - static_cast<long>(width));
+    EXPECT_EQ(byte_sorted(sorted, width), reference(sorted, width, bytewise));
+  }
+}
+
 }  // namespace
 }  // namespace xbase

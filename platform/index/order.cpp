@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <exception>
+#include <numeric>
 #include <system_error>
 #include <thread>
 
@@ -92,6 +94,11 @@ void rebuild_bags(const std::vector<IndexBag*>& bags, RecordScanner& table) {
   for (IndexBag* b : bags) work.push_back(b->begin_rebuild());
 
   // Keys are most of the pass's processor time; each bag makes its own from the shared run.
+  // The bags whose keys took longest in the last run go first, so that the threads end
+  // together (the first run takes them in order).
+  std::vector<double> took(work.size(), 0.0);
+  std::vector<size_t> by_cost(work.size());
+  std::iota(by_cost.begin(), by_cost.end(), size_t{0});
   table.scan_runs([&](const std::vector<const RecordSource*>& run) {
     auto gather = [&](size_t b) {
       for (const RecordSource* rec : run) work[b]->gather(*rec);
@@ -99,16 +106,36 @@ void rebuild_bags(const std::vector<IndexBag*>& bags, RecordScanner& table) {
     if (run.size() < kRunForThreads || work.size() == 1) {
       for (size_t b = 0; b < work.size(); ++b) gather(b);
     } else {
-      run_jobs(work.size(), gather);
+      std::stable_sort(by_cost.begin(), by_cost.end(),
+                       [&](size_t a, size_t b) { return took[a] > took[b]; });
+      run_jobs(work.size(), [&](size_t j) {
+        const auto start = std::chrono::steady_clock::now();
+        gather(by_cost[j]);
+        took[by_cost[j]] =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      });
     }
   });
 
-  // The orders share nothing while they sort, nor the bags while they lay out their pages.
-  std::vector<std::pair<BagRebuild*, size_t>> sorts;
-  for (auto& w : work)
-    for (size_t i = 0; i < w->orders(); ++i) sorts.emplace_back(w.get(), i);
-  run_jobs(sorts.size(), [&](size_t i) { sorts[i].first->sort(sorts[i].second); });
-  run_jobs(work.size(), [&](size_t b) { work[b]->prepare(); });
+  // The orders share nothing while they sort, nor the bags while they lay out their pages. A
+  // bag is laid out by the thread that sorts its last order, with no wait for the other bags'
+  // sorts (a bag without orders is a job of its own).
+  std::vector<std::pair<size_t, size_t>> jobs;  // bag, order (kNone: the layout alone)
+  constexpr size_t kNone = ~size_t{0};
+  std::vector<std::atomic<size_t>> unsorted(work.size());
+  for (size_t b = 0; b < work.size(); ++b) {
+    unsorted[b] = work[b]->orders();
+    if (unsorted[b] == 0) jobs.emplace_back(b, kNone);
+    for (size_t i = 0; i < work[b]->orders(); ++i) jobs.emplace_back(b, i);
+  }
+  run_jobs(jobs.size(), [&](size_t j) {
+    const auto [b, i] = jobs[j];
+    if (i != kNone) {
+      work[b]->sort(i);
+      if (--unsorted[b] != 0) return;
+    }
+    work[b]->prepare();
+  });
 
   // One file after the other, in the bags' order: the same calls in the same order each time.
   for (auto& w : work) w->write();

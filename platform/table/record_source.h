@@ -35,6 +35,9 @@ class RecordSource {
   // Appends the bytes raw_value gives a field of any type but N, F, D and L, without making a
   // value of them (keys are made of these by the million); false when this source cannot.
   virtual bool append_raw_text(int /*index*/, std::string& /*out*/) const { return false; }
+  // How many records the pass this record comes from holds in all, so that whoever gathers
+  // from it can size its buffers once; 0 when unknown.
+  virtual uint32_t pass_records() const { return 0; }
 };
 
 }  // namespace xbase
