@@ -152,7 +152,7 @@ std::vector<uint32_t> byte_sorted(std::string_view bytes, size_t width) {
 std::vector<uint32_t> collated_sorted(
     std::string_view bytes, size_t width,
     const std::function<int(std::string_view, std::string_view)>& compare) {
-  const std::vector<uint32_t> by_bytes = byte_sorted(bytes, width);
+  std::vector<uint32_t> by_bytes = byte_sorted(bytes, width);
   auto key = [&](uint32_t at) { return bytes.substr(size_t{at} * width, width); };
   // One key of each run of equal bytes, in byte order; group[i]: the run of by_bytes[i].
   std::vector<uint32_t> distinct, group(by_bytes.size());
@@ -160,16 +160,29 @@ std::vector<uint32_t> collated_sorted(
     if (i == 0 || key(by_bytes[i]) != key(by_bytes[i - 1])) distinct.push_back(by_bytes[i]);
     group[i] = static_cast<uint32_t>(distinct.size() - 1);
   }
-  std::vector<uint32_t> ranked(distinct.size());
-  for (size_t d = 0; d < ranked.size(); ++d) ranked[d] = static_cast<uint32_t>(d);
-  std::sort(ranked.begin(), ranked.end(), [&](uint32_t a, uint32_t b) {
-    return compare(key(distinct[a]), key(distinct[b])) < 0;
-  });
-  // Keys the collation finds equal share a rank, so that they stay by position.
+  // Keys the collation finds equal share a rank, so that they stay by position. Keys in byte
+  // order are often in the collation's already (digits, codes in plain capitals): one pass
+  // that finds them so ranks them without a sort, and when no two are equal to it the byte
+  // order is the answer.
   std::vector<uint32_t> rank(distinct.size());
-  for (size_t r = 0, value = 0; r < ranked.size(); ++r) {
-    if (r > 0 && compare(key(distinct[ranked[r - 1]]), key(distinct[ranked[r]])) < 0) ++value;
-    rank[ranked[r]] = static_cast<uint32_t>(value);
+  bool in_order = true, shared = false;
+  for (size_t d = 1; d < distinct.size() && in_order; ++d) {
+    const int c = compare(key(distinct[d - 1]), key(distinct[d]));
+    in_order = c <= 0;
+    shared = shared || c == 0;
+    rank[d] = rank[d - 1] + (c < 0 ? 1 : 0);
+  }
+  if (in_order && !shared) return by_bytes;
+  if (!in_order) {
+    std::vector<uint32_t> ranked(distinct.size());
+    for (size_t d = 0; d < ranked.size(); ++d) ranked[d] = static_cast<uint32_t>(d);
+    std::sort(ranked.begin(), ranked.end(), [&](uint32_t a, uint32_t b) {
+      return compare(key(distinct[a]), key(distinct[b])) < 0;
+    });
+    for (size_t r = 0, value = 0; r < ranked.size(); ++r) {
+      if (r > 0 && compare(key(distinct[ranked[r - 1]]), key(distinct[ranked[r]])) < 0) ++value;
+      rank[ranked[r]] = static_cast<uint32_t>(value);
+    }
   }
   std::string ranks(by_bytes.size() * 4, '\0');
   for (size_t i = 0; i < by_bytes.size(); ++i) {

@@ -44,6 +44,12 @@ TEST(KeySort, ByteAndCollatedOrdersEqualAStableSort) {
     EXPECT_EQ(byte_sorted(bytes, width), reference(bytes, width, bytewise));
     EXPECT_EQ(collated_sorted(bytes, width, caseless), reference(bytes, width, caseless));
   }
+  // Keys whose byte order is already the order's, with and without keys it finds equal.
+  for (const char* letters : {"0A1B", "Aa"}) {
+    std::string bytes;
+    for (int i = 0; i < 3000; ++i) bytes.push_back(letters[rng() % std::strlen(letters)]);
+    EXPECT_EQ(collated_sorted(bytes, 3, caseless), reference(bytes, 3, caseless)) << letters;
+  }
 }
 
 // Keys that differ in many places: a full first word, a second one, and bytes compared past
