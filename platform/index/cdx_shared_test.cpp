@@ -8,6 +8,7 @@
 #include <set>
 
 #include "platform/index/cdx_format.h"
+#include "platform/index/cdx_store.h"
 #include "platform/index/cdx_test_support.h"
 #include "platform/table/table_error.h"
 #include "tests/support/test_util.h"
@@ -316,10 +317,9 @@ TEST(CdxShared, CachedPagesAreNotReadTwice) {
   }
 }
 
-}  // namespace
-// A file no larger than what the store holds for it is read in 64 KB blocks: a walk over it
-// takes a call per block, not one per 4 KB.
-TEST(CdxShared, ASmallFileIsReadInWideBlocks) {
+// A file no larger than what the store holds for it is read in 64 KB blocks, a larger one in
+// 4 KB blocks: a walk takes a call per block, and finds the same keys either way.
+TEST(CdxShared, ASmallFileIsReadInWideBlocksALargeOneInNarrow) {
   testutil::TempDir tmp;
   MemTable t = names(20000);
   const std::string path = tmp.file("W.CDX");
@@ -328,13 +328,30 @@ TEST(CdxShared, ASmallFileIsReadInWideBlocks) {
   ASSERT_GT(size, 65536u);
   CountingFs fs;
   set_file_system(&fs);
+  const size_t held = cdx::read_ahead_bytes();
   struct Restore {
-    ~Restore() { set_file_system(nullptr); }
-  } restore;
-  auto bag = open_cdx(path, t, mode(ShareMode::kExclusive));
-  fs.counts = {};
-  EXPECT_EQ(walk(bag->order(0)).size(), 20000u);
-  EXPECT_LE(fs.counts.reads, static_cast<int>(size / 65536 + 2));
+    size_t held;
+    ~Restore() {
+      set_file_system(nullptr);
+      cdx::set_read_ahead_bytes(held);
+    }
+  } restore{held};
+  std::vector<IndexKey> first;
+  for (size_t limit : {held, size_t{65536}}) {
+    cdx::set_read_ahead_bytes(limit);
+    auto bag = open_cdx(path, t, mode(ShareMode::kExclusive));
+    fs.counts = {};
+    std::vector<IndexKey> keys = walk(bag->order(0));
+    EXPECT_EQ(keys.size(), 20000u);
+    if (limit == held) {
+      EXPECT_LE(fs.counts.reads, static_cast<int>(size / 65536 + 2));
+      first = keys;
+    } else {
+      EXPECT_GE(fs.counts.reads, static_cast<int>(size / 4096 / 2));
+      EXPECT_EQ(keys, first);
+    }
+  }
 }
 
+}  // namespace
 }  // namespace xbase

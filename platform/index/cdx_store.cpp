@@ -4,6 +4,7 @@
 #include "platform/index/cdx_store.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -27,12 +28,16 @@ static_assert(kWideBlock / kPageSize == Store::kMaxBlockPages, "a held block mar
 // Bytes held for unread pages: enough for a walk over a large tag to find its neighbours
 // still there, and a bound on what seeks spread over a huge one keep.
 constexpr size_t kAheadBytes = size_t{8} << 20;
+std::atomic<size_t> g_ahead_bytes{kAheadBytes};
 
 [[noreturn]] void io_failed(const FileError& e, int generic) {
   throw TableError(generic, e.os_code(), e.path(), e.what());
 }
 
 }  // namespace
+
+size_t read_ahead_bytes() { return g_ahead_bytes; }
+void set_read_ahead_bytes(size_t bytes) { g_ahead_bytes = bytes; }
 
 Store::Store(std::unique_ptr<File> file, std::string path, bool shared, bool read_only)
     : file_(std::move(file)), path_(std::move(path)), shared_(shared), read_only_(read_only) {}
@@ -176,20 +181,21 @@ void Store::read_page(uint32_t off, uint8_t* page) {
     forget_ahead(off);
     return;
   }
-  const uint32_t block = end_ <= kAheadBytes ? kWideBlock : kReadBlock;
+  const size_t held = g_ahead_bytes;
+  const uint32_t block = end_ <= held ? kWideBlock : kReadBlock;
   if (block != block_) {  // blocks are found by number: none of the other size may stay
     ahead_.clear();
     ahead_order_.clear();
     block_ = block;
   }
-  const uint64_t start = std::max<uint64_t>(kPageSize, off / block * block);
+  const uint64_t start = std::max<uint64_t>(kPageSize, uint64_t{off} / block * block);
   const uint64_t stop = std::min<uint64_t>(end_, (uint64_t{off} / block + 1) * block);
   if (stop <= start + kPageSize) {
     read_exact(off, page, kPageSize);
     return;
   }
   const uint32_t number = off / block;
-  const size_t most = kAheadBytes / block;
+  const size_t most = std::max<size_t>(1, held / block);
   Ahead a;
   if (ahead_.size() >= most) {
     // The oldest block gives its buffer to this one.

@@ -137,6 +137,11 @@ class Store {
   bool write_locked_ = false;
 };
 
+// What each store holds of blocks read for pages not decoded yet; a file no larger is read in
+// 64 KB blocks. Tests lower it to reach the 4 KB blocks of large files with small ones.
+size_t read_ahead_bytes();
+void set_read_ahead_bytes(size_t bytes);
+
 // Holds the store's read lock for one operation.
 class ReadScope {
  public:
