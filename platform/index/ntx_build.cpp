@@ -4,6 +4,7 @@
 // the header page last.
 #include <algorithm>
 
+#include "platform/index/collation.h"
 #include "platform/index/key_sort.h"
 #include "platform/index/ntx_index.h"
 
@@ -11,7 +12,8 @@ namespace xbase::ntx {
 
 void NtxIndex::sort_for_build(BuildKeys& keys) const {
   // Equal keys stay in record order, the order a record-by-record build gives them.
-  if (!store_->header().descending && (type_ != 'C' || !collation_))
+  if (!store_->header().descending &&
+      (type_ != 'C' || !collation_ || collation_ == &binary_collation()))
     keys.order = byte_sorted(keys.bytes, keys.width);
   else
     keys.order =
