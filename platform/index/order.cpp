@@ -5,7 +5,6 @@
 #include <chrono>
 #include <exception>
 #include <numeric>
-#include <system_error>
 #include <thread>
 
 #include "platform/text/codepage.h"
@@ -70,10 +69,11 @@ void run_jobs(size_t count, const std::function<void(size_t)>& job) {
   };
   const size_t threads = std::min<size_t>(count, std::max(1u, std::thread::hardware_concurrency()));
   std::vector<std::thread> pool;
+  pool.reserve(threads);  // before any thread runs: a failure here leaves none to join
   for (size_t t = 1; t < threads; ++t) {
     try {
       pool.emplace_back(worker);
-    } catch (const std::system_error&) {
+    } catch (...) {
       break;  // no thread to be had (memory, handles): the ones started and this one do it all
     }
   }
