@@ -20,20 +20,11 @@ std::atomic<size_t> g_run_keys{size_t{1} << 21};
 std::mutex g_scratch;
 
 // Puts the tag's in-memory keys into tree order, dropping later equal keys of a unique tag.
+// Binary rules named outright order as plain bytes do: no comparison per distinct key.
 void sort_keys(const Tag& tag, TagKeys& k) {
-  // Binary rules named outright order as plain bytes do: no comparison per distinct key.
-  if (tag.byte_order() || tag.collation() == &binary_collation()) {
-    k.order = byte_sorted(k.bytes, k.width);
-  } else {
-    // Keys were gathered in record order, and equal keys stay in it.
-    k.order = collated_sorted(k.bytes, k.width, [&](std::string_view a, std::string_view b) {
-      return tag.compare_keys(a, b);
-    });
-  }
-  if (tag.unique()) {
-    auto same = [&](uint32_t a, uint32_t b) { return tag.compare_keys(k.key(a), k.key(b)) == 0; };
-    k.order.erase(std::unique(k.order.begin(), k.order.end(), same), k.order.end());
-  }
+  k.sort(
+      tag.byte_order() || tag.collation() == &binary_collation(),
+      [&](std::string_view a, std::string_view b) { return tag.compare_keys(a, b); }, tag.unique());
 }
 
 // Sized once for the keys the pass can still give, up to a run: growing by doubling would copy

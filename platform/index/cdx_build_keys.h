@@ -17,6 +17,7 @@
 
 #include "platform/file/file.h"
 #include "platform/index/cdx_tag.h"
+#include "platform/index/key_sort.h"
 #include "platform/table/record_source.h"
 
 namespace xbase::cdx {
@@ -26,16 +27,10 @@ struct KeyRun {
   uint64_t count = 0;
 };
 
-// One tag's keys: fixed-width keys laid end to end in the order the table gave them (after
-// the runs already on disk), then the order they go into the tree in.
-struct TagKeys {
-  size_t width = 0;
-  std::string bytes;
-  std::vector<uint32_t> recnos;
-  std::vector<uint32_t> order;  // positions into the above, filled by sort
-  std::vector<KeyRun> runs;     // earlier keys, each run sorted
-  std::string_view key(uint32_t at) const { return {bytes.data() + size_t{at} * width, width}; }
-  uint64_t total() const;  // keys in the tree (a unique tag's runs may still hold equal ones)
+// One tag's keys: those in memory come after the runs already on disk.
+struct TagKeys : GatheredKeys {
+  std::vector<KeyRun> runs;  // earlier keys, each run sorted
+  uint64_t total() const;    // keys in the tree (a unique tag's runs may still hold equal ones)
 };
 
 // The scratch file of one bag's runs; removed when dropped.

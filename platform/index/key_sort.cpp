@@ -174,8 +174,7 @@ std::vector<uint32_t> collated_sorted(
   }
   if (in_order && !shared) return by_bytes;
   if (!in_order) {
-    std::vector<uint32_t> ranked(distinct.size());
-    for (size_t d = 0; d < ranked.size(); ++d) ranked[d] = static_cast<uint32_t>(d);
+    std::vector<uint32_t> ranked = in_place_order(distinct.size());
     std::sort(ranked.begin(), ranked.end(), [&](uint32_t a, uint32_t b) {
       return compare(key(distinct[a]), key(distinct[b])) < 0;
     });
@@ -191,6 +190,16 @@ std::vector<uint32_t> collated_sorted(
     for (int b = 0; b < 4; ++b) out[b] = static_cast<char>((v >> (24 - 8 * b)) & 0xFF);
   }
   return byte_sorted(ranks, 4);
+}
+
+void GatheredKeys::sort(bool bytewise,
+                        const std::function<int(std::string_view, std::string_view)>& compare,
+                        bool unique) {
+  order = bytewise ? byte_sorted(bytes, width) : collated_sorted(bytes, width, compare);
+  if (unique) {
+    auto same = [&](uint32_t a, uint32_t b) { return compare(key(a), key(b)) == 0; };
+    order.erase(std::unique(order.begin(), order.end(), same), order.end());
+  }
 }
 
 }  // namespace xbase

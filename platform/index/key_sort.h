@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -22,5 +23,19 @@ std::vector<uint32_t> byte_sorted(std::string_view bytes, size_t width);
 std::vector<uint32_t> collated_sorted(
     std::string_view bytes, size_t width,
     const std::function<int(std::string_view, std::string_view)>& compare);
+
+// The keys a bulk build gathers for one tree: fixed-width keys laid end to end in the order
+// the table gave them, their record numbers beside them, then the order they go into the tree.
+struct GatheredKeys {
+  size_t width = 0;
+  std::string bytes;
+  std::vector<uint32_t> recnos;
+  std::vector<uint32_t> order;  // positions into the above, filled by sort
+  std::string_view key(uint32_t at) const { return {bytes.data() + size_t{at} * width, width}; }
+  // Fills order: by bytes where bytewise, else by compare, equal keys in the order gathered;
+  // unique keeps the first of keys compare finds equal.
+  void sort(bool bytewise, const std::function<int(std::string_view, std::string_view)>& compare,
+            bool unique);
+};
 
 }  // namespace xbase

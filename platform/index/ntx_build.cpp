@@ -2,8 +2,6 @@
 // exactly M keys, the key after a full page pushed to the level above, the right-most page of each
 // level evened out with its left neighbour, pages written in sequence from offset 1024 and
 // the header page last.
-#include <algorithm>
-
 #include "platform/index/collation.h"
 #include "platform/index/key_sort.h"
 #include "platform/index/ntx_index.h"
@@ -12,17 +10,10 @@ namespace xbase::ntx {
 
 void NtxIndex::sort_for_build(BuildKeys& keys) const {
   // Equal keys stay in record order, the order a record-by-record build gives them.
-  if (!store_->header().descending &&
-      (type_ != 'C' || !collation_ || collation_ == &binary_collation()))
-    keys.order = byte_sorted(keys.bytes, keys.width);
-  else
-    keys.order =
-        collated_sorted(keys.bytes, keys.width,
-                        [&](std::string_view a, std::string_view b) { return tree_compare(a, b); });
-  if (unique()) {
-    auto same = [&](uint32_t a, uint32_t b) { return tree_compare(keys.key(a), keys.key(b)) == 0; };
-    keys.order.erase(std::unique(keys.order.begin(), keys.order.end(), same), keys.order.end());
-  }
+  keys.sort(
+      !store_->header().descending &&
+          (type_ != 'C' || !collation_ || collation_ == &binary_collation()),
+      [&](std::string_view a, std::string_view b) { return tree_compare(a, b); }, unique());
 }
 
 void NtxIndex::write_built(BuildKeys keys) {

@@ -11,6 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/index/key_sort.h"
 #include "platform/index/ntx_store.h"
 #include "platform/index/order.h"
 
@@ -120,13 +121,7 @@ class NtxIndex final : public IndexBag, public Order {
   // Bulk build: the keys of one pass laid end to end, sorted as bytes (or by rank where the
   // order is a collation's or descending), then into pages written in sequence, header last.
   friend class Rebuild;
-  struct BuildKeys {
-    size_t width = 0;
-    std::string bytes;             // the keys in the order the table gave them
-    std::vector<uint32_t> recnos;  // beside them
-    std::vector<uint32_t> order;   // positions in tree order, filled by sort_for_build
-    std::string_view key(uint32_t at) const { return {bytes.data() + size_t{at} * width, width}; }
-  };
+  using BuildKeys = GatheredKeys;
   void sort_for_build(BuildKeys& keys) const;
   void write_built(BuildKeys keys);
 
